@@ -1,0 +1,38 @@
+# zstd and xxhash for every build; GoogleTest for the native one.
+# The MinGW builds compile zstd from Debian's source package (scripts/fetch-zstd-source) and use
+# xxhash header-only, so no library binary comes from anywhere else.
+
+if(CMAKE_CROSSCOMPILING)
+  set(ORVAN_ZSTD_SOURCE "${CMAKE_SOURCE_DIR}/build/deps/zstd" CACHE PATH "zstd source tree")
+  if(NOT EXISTS "${ORVAN_ZSTD_SOURCE}/lib/zstd.h")
+    message(FATAL_ERROR "zstd source not found in ${ORVAN_ZSTD_SOURCE}: run scripts/setup")
+  endif()
+  file(GLOB zstd_sources
+    "${ORVAN_ZSTD_SOURCE}/lib/common/*.c"
+    "${ORVAN_ZSTD_SOURCE}/lib/compress/*.c"
+    "${ORVAN_ZSTD_SOURCE}/lib/decompress/*.c")
+  add_library(orvan_zstd STATIC ${zstd_sources})
+  target_include_directories(orvan_zstd SYSTEM PUBLIC "${ORVAN_ZSTD_SOURCE}/lib")
+  target_compile_definitions(orvan_zstd PRIVATE ZSTD_DISABLE_ASM XXH_NAMESPACE=ZSTD_ ZSTD_MULTITHREAD=0)
+  target_compile_options(orvan_zstd PRIVATE -O2 -w)
+
+  # Debian's xxhash header, copied so that no other system header enters the MinGW include path.
+  set(xxhash_dir "${CMAKE_BINARY_DIR}/deps/xxhash")
+  file(COPY /usr/include/xxhash.h DESTINATION "${xxhash_dir}")
+  add_library(orvan_xxhash INTERFACE)
+  target_include_directories(orvan_xxhash SYSTEM INTERFACE "${xxhash_dir}")
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
+  add_library(orvan_zstd INTERFACE)
+  target_link_libraries(orvan_zstd INTERFACE PkgConfig::ZSTD)
+
+  find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)
+  add_library(orvan_xxhash INTERFACE)
+  target_include_directories(orvan_xxhash SYSTEM INTERFACE "${XXHASH_INCLUDE_DIR}")
+
+  if(ORVAN_TESTS)
+    find_package(GTest REQUIRED)
+  endif()
+endif()
+target_compile_definitions(orvan_xxhash INTERFACE XXH_INLINE_ALL)

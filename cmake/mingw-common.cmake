@@ -1,0 +1,10 @@
+# The posix-thread MinGW compilers, linked statically so that only Windows' own DLLs are imported.
+set(CMAKE_C_COMPILER ${ORVAN_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${ORVAN_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${ORVAN_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${ORVAN_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,0 +1,13 @@
+// Each record goes out as one id 11 text with one extra final character, which the host drops.
+#include "listing_pass.h"
+
+namespace engine {
+
+int32_t RunListingPass(const payload::PayloadIndex& index, HostChannel& host) {
+  for (const auto& record : index.records) {
+    if (!host.SendText(PW_MSG_RECORD, record + "\n")) return PW_STOPPED;
+  }
+  return PW_OK;
+}
+
+}  // namespace engine

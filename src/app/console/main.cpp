@@ -1,0 +1,13 @@
+// orvan-update: reads the patch description through the engine it carries and names the update.
+#include <cstdio>
+
+#include "description.h"
+#include "strings.h"
+
+int main() {
+  if (ReadPatchInfo() != 0) return 1;
+  std::string title = FormatText(LoadAppString(16), PatchInfo.ShortName.c_str(),
+                                 PatchInfo.FromVersion.Text.c_str(), PatchInfo.ToVersion.Text.c_str());
+  std::printf("%s\n", title.c_str());
+  return 0;
+}

@@ -1,0 +1,25 @@
+// The program's view of the engine contract: the callback, its message ids and its replies.
+#pragma once
+
+#include <cstdint>
+
+#include "patchw32.h"
+
+namespace engine {
+
+using EngineCallback = PatchCallback;
+
+// The message id's low byte, taken as a signed number, is what decides.
+inline int8_t MessageKind(uint32_t messageId) { return static_cast<int8_t>(messageId & 0xFF); }
+
+// Replies: an empty text goes on, "Y" answers id 19, null stops the pass.
+inline constexpr const char* kGoOn = "";
+inline constexpr const char* kYes = "Y";
+inline constexpr const char* kStop = nullptr;
+
+// The id 5 parameter: current-file progress in its low 16 bits, 0 to 32768.
+inline uint32_t ProgressOf(void* parameter) {
+  return parameter ? (*static_cast<const uint32_t*>(parameter) & 0xFFFF) : 0;
+}
+
+}  // namespace engine

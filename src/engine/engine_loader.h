@@ -1,0 +1,34 @@
+// RunPatchEngine: the one way the program calls the engine it carries.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+
+#include "engine_contract.h"
+
+namespace engine {
+
+inline constexpr int32_t EngineLoadFailed = 32770;
+
+// Writes the carried engine to a "pdl" temporary file, loads it, calls PatchApply32 with
+// /z "<own path>" <arguments>, unloads and deletes it. Returns the engine's result, or
+// EngineLoadFailed when it could not be called.
+int32_t RunPatchEngine(const std::string& arguments, EngineCallback callback, int32_t waitFlag);
+
+// What RunPatchEngine takes from the platform, given explicitly.
+struct EngineHost {
+  std::string ownPath;
+  std::string tempFolder;
+  std::span<const std::byte> resource;  // 4-byte length, then the image
+};
+int32_t RunPatchEngineWith(const EngineHost& host, const std::string& arguments,
+                           EngineCallback callback, int32_t waitFlag);
+
+// Tests put a scripted engine in the real one's place; an empty function restores it.
+using EngineRunner = std::function<int32_t(const std::string& arguments, EngineCallback, int32_t)>;
+void SetEngineRunnerForTesting(EngineRunner runner);
+
+}  // namespace engine
