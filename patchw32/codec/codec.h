@@ -1,0 +1,47 @@
+// The delta codecs: how a file's new contents are coded against its old ones, and decoded.
+//
+// Encoding (the builder) sees both files whole; decoding (the engine) streams: it reads the data
+// block and the old file at offsets and hands the new contents to a sink in order, in fixed-size
+// buffers, so apply memory does not grow with the file size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "format.h"
+
+namespace codec {
+
+// Reads exactly buffer.size() bytes at offset; false when it can't.
+using ReadAt = std::function<bool(uint64_t offset, std::span<std::byte> buffer)>;
+// Takes the next bytes of output; false stops with a write error.
+using Sink = std::function<bool(std::span<const std::byte> bytes)>;
+// Told the new bytes produced so far; false stops the decode.
+using Progress = std::function<bool(uint64_t done, uint64_t total)>;
+
+struct EncodeOptions {
+  int level = 19;        // zstd level for the zstd streams
+  unsigned threads = 1;  // worker threads the encoder may use
+};
+
+struct Encoded {
+  payload::Codec codec = payload::Codec::PlainZstd;
+  std::vector<std::byte> data;
+};
+
+// The smallest coding of newFile given oldFile (empty for an added file).
+Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
+                   const EncodeOptions& options);
+
+enum class DecodeResult { Ok, CorruptData, ReadError, WriteError, Stopped };
+
+// Decodes a data block of `blockLength` bytes into exactly `newSize` bytes. Every length and
+// offset inside the block is checked against the block, the old file and newSize before use.
+DecodeResult DecodeFile(payload::Codec codec, const ReadAt& block, uint64_t blockLength,
+                        const ReadAt& oldFile, uint64_t oldSize, uint64_t newSize, const Sink& sink,
+                        const Progress& progress);
+
+}  // namespace codec
