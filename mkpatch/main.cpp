@@ -7,12 +7,14 @@
 #include "build_command.h"
 #include "inspect_command.h"
 #include "platform.h"
+#include "xpd_command.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: orvan-mkpatch build --records FILE --out FILE [--stub FILE] [--old DIR --new DIR] [--level N]\n"
-    "       orvan-mkpatch inspect FILE\n";
+    "       orvan-mkpatch inspect FILE\n"
+    "       orvan-mkpatch xpd --id N --version NUMBER [--check-count C] FILE\n";
 
 }  // namespace
 
@@ -27,6 +29,7 @@ int main(int argc, char** argv) {
   try {
     if (command == "build") return mkpatch::BuildCommand(args, platform::OwnModulePath());
     if (command == "inspect") return mkpatch::InspectCommand(args);
+    if (command == "xpd") return mkpatch::XpdCommand(args);
     std::fprintf(stderr, "orvan-mkpatch: unknown command %s\n%s", command.c_str(), kUsage);
     return 2;
   } catch (const std::exception& error) {

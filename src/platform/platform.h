@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 namespace platform {
@@ -81,5 +82,69 @@ class File {
   explicit File(intptr_t handle) : handle_(handle) {}
   intptr_t handle_;
 };
+
+// ---------------------------------------------------------------------------------------------
+// Finding the installation: directory search, names on disk, the registry, the file-open dialog.
+// ---------------------------------------------------------------------------------------------
+
+// An error of the framework (a registry value of the wrong type, a text that is not a number).
+// It ends the event handler that raised it; the top-level handler shows what() in an error box.
+class FrameworkError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A directory search as FindFirstFileA/FindNextFileA/FindClose: the entries of the pattern's
+// folder whose names match its last component ('*' and '?', without regard to case), folders
+// included. Ended when destroyed.
+class DirectorySearch {
+ public:
+  // Null when nothing matches or the folder does not exist.
+  static std::unique_ptr<DirectorySearch> Start(const std::string& pattern);
+  ~DirectorySearch();
+  DirectorySearch(const DirectorySearch&) = delete;
+  DirectorySearch& operator=(const DirectorySearch&) = delete;
+
+  // The current match's long name, as stored on disk.
+  const std::string& Name() const { return name_; }
+  // Moves to the next match; false when there is none.
+  bool Next();
+
+  struct State;
+
+ private:
+  explicit DirectorySearch(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+  std::string name_;
+};
+
+// `path` with each component that exists in another letter case replaced by its name on disk,
+// so that the payload's lower-cased names find mixed-case files. Unchanged on Windows.
+std::string FindOnDisk(const std::string& path);
+
+// Writes into `expanded` the same path with every component in the long form stored on disk;
+// returns false, leaving `expanded` untouched, when `path` itself can't be found.
+bool ExpandLongPath(const std::string& path, std::string& expanded);
+
+// Whether `c` ends the folder part of a path: '\' or ':' on Windows, '/' on posix.
+bool EndsFolderPart(char c);
+
+// One text value below HKEY_LOCAL_MACHINE, read only: empty when the key or the value is missing.
+// A value of another type than string or expandable string raises FrameworkError
+// "Invalid data type for '<valueName>'".
+std::string ReadRegistryString(const std::string& key, const std::string& valueName);
+
+// A modal file-open dialog. FileName holds the layout's name at first and keeps the last choice.
+struct OpenDialog {
+  std::string FileName;
+  std::string Filter;  // "description|pattern" pairs, '|'-separated, as the form layouts give them
+  std::string Title;
+};
+// Runs the dialog: the common file-open dialog on Windows; on posix the path is read from stdin
+// (end of input or an empty line cancels). Returns false on a cancel, leaving FileName as it was.
+bool RunOpenDialog(OpenDialog& dialog);
+using OpenDialogRunner = std::function<bool(OpenDialog&)>;
+// A front end or a test installs its own dialog; an empty runner restores the default.
+void SetOpenDialogRunner(OpenDialogRunner runner);
 
 }  // namespace platform

@@ -1,0 +1,37 @@
+// Posix backend of the file-open dialog: the console reads the chosen file's path from stdin.
+#include "platform.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+
+namespace platform {
+
+namespace {
+
+OpenDialogRunner& Runner() {
+  static OpenDialogRunner runner;
+  return runner;
+}
+
+bool ReadPathFromStdin(OpenDialog& dialog) {
+  if (isatty(STDIN_FILENO)) {
+    std::fprintf(stderr, "%s: ", dialog.Title.empty() ? "Path of the game executable" : dialog.Title.c_str());
+    std::fflush(stderr);
+  }
+  std::string line;
+  if (!std::getline(std::cin, line)) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.empty()) return false;
+  dialog.FileName = line;
+  return true;
+}
+
+}  // namespace
+
+bool RunOpenDialog(OpenDialog& dialog) { return Runner() ? Runner()(dialog) : ReadPathFromStdin(dialog); }
+
+void SetOpenDialogRunner(OpenDialogRunner runner) { Runner() = std::move(runner); }
+
+}  // namespace platform
