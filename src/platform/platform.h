@@ -139,6 +139,7 @@ struct OpenDialog {
   std::string FileName;
   std::string Filter;  // "description|pattern" pairs, '|'-separated, as the form layouts give them
   std::string Title;
+  std::string DefaultExt;  // appended to a typed name without an extension; empty for none
 };
 // Runs the dialog: the common file-open dialog on Windows; on posix the path is read from stdin
 // (end of input or an empty line cancels). Returns false on a cancel, leaving FileName as it was.
@@ -146,5 +147,20 @@ bool RunOpenDialog(OpenDialog& dialog);
 using OpenDialogRunner = std::function<bool(OpenDialog&)>;
 // A front end or a test installs its own dialog; an empty runner restores the default.
 void SetOpenDialogRunner(OpenDialogRunner runner);
+
+}  // namespace platform
+
+// ---- The console front end: terminals and Ctrl+C (posix/console.cpp, win32/console.cpp) ----
+
+namespace platform {
+
+bool StandardInputIsTerminal();
+bool StandardOutputIsTerminal();
+bool StandardErrorIsTerminal();
+// From now on Ctrl+C only records that it was pressed; a blocking read of standard input is
+// interrupted by it.
+void CatchInterrupts();
+// Whether Ctrl+C was pressed since the last call.
+bool TakeInterrupt();
 
 }  // namespace platform

@@ -1,18 +1,29 @@
-// orvan-update: reads the patch description through the engine it carries and names the update.
+// orvan-update: the update utility for Linux, with a console front end.
 #include <cstdio>
+#include <cstring>
+#include <string>
 
-#include "description.h"
+#include "console_front_end.h"
 #include "platform.h"
-#include "strings.h"
+#include "startup.h"
 
-int main() {
+int main(int argc, char** argv) {
+  ConsoleOptions options;
+  std::string arguments;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--save-log") == 0) options.saveLog = true;
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::printf("usage: orvan-update [SkipVersionCheck] [Backup] [--save-log]\n"
+                  "Run it from the game's folder, or anywhere: it finds the installation or asks for\n"
+                  "the path of the game's executable on standard input.\n");
+      return 0;
+    }
+    arguments += (arguments.empty() ? "" : " ") + std::string(argv[i]);
+  }
   // A console program's dialogs are lines on stderr.
   platform::SetMessageBoxHandler([](const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   });
-  if (ReadPatchInfo() != 0) return 1;
-  std::string title = FormatText(LoadAppString(16), PatchInfo.ShortName.c_str(),
-                                 PatchInfo.FromVersion.Text.c_str(), PatchInfo.ToVersion.Text.c_str());
-  std::printf("%s\n", title.c_str());
-  return 0;
+  ConsoleFrontEnd frontEnd(options);
+  return RunProgram(arguments, frontEnd);
 }

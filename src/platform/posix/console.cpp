@@ -1,0 +1,34 @@
+// Posix backend: terminals and Ctrl+C for the console front end.
+#include <signal.h>
+#include <unistd.h>
+
+#include "platform.h"
+
+namespace platform {
+namespace {
+
+volatile sig_atomic_t interruptPending = 0;
+
+void OnInterrupt(int) { interruptPending = 1; }
+
+}  // namespace
+
+bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
+bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
+bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART, so that a prompt's read returns
+  sigaction(SIGINT, &action, nullptr);
+}
+
+bool TakeInterrupt() {
+  if (!interruptPending) return false;
+  interruptPending = 0;
+  return true;
+}
+
+}  // namespace platform
