@@ -157,6 +157,11 @@ namespace platform {
 bool StandardInputIsTerminal();
 bool StandardOutputIsTerminal();
 bool StandardErrorIsTerminal();
+
+// Bytes available to this user on the file system that holds `folder` (posix/disk_space.cpp,
+// win32/disk_space.cpp).
+std::optional<uint64_t> FreeBytes(const std::string& folder);
+
 // From now on Ctrl+C only records that it was pressed; a blocking read of standard input is
 // interrupted by it.
 void CatchInterrupts();

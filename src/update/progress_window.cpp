@@ -14,7 +14,7 @@ void ProgressBarModel::SetPosition(int position) {
   if (view_) view_->ProgressChanged();
 }
 
-TForm1::TForm1(ProgressWindowView* view) : ProgressBar1(view_), ProgressBar2(view_), view_(view) {
+TForm1::TForm1(ProgressWindowView* view) : view_(view), ProgressBar1(view_), ProgressBar2(view_) {
   Caption = FormatText(LoadAppString(16), PatchInfo.ShortName.c_str(), PatchInfo.FromVersion.Text.c_str(),
                        PatchInfo.ToVersion.Text.c_str());
 }

@@ -35,6 +35,8 @@ class ProgressBarModel {
 };
 
 class TForm1 {
+  ProgressWindowView* view_;  // first: the progress bars hold a reference to it
+
  public:
   explicit TForm1(ProgressWindowView* view = nullptr);
   void SetView(ProgressWindowView* view) { view_ = view; }
@@ -84,7 +86,6 @@ class TForm1 {
   std::string LogFileName() const;
 
  private:
-  ProgressWindowView* view_;
   bool activated_ = false;
   bool button1Closed_ = false;
   bool formCloseClosed_ = false;
