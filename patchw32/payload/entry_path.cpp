@@ -36,13 +36,31 @@ bool IsSafeComponent(std::string_view component) {
 
 }  // namespace
 
-bool IsSafeEntryPath(std::string_view path) {
-  if (path.empty() || path.size() > kMaxPathLength || path.front() == '/') return false;
+bool IsSafeRelativePath(std::string_view path, size_t maxLength) {
+  if (path.empty() || path.size() > maxLength || path.front() == '/') return false;
   size_t start = 0;
   for (;;) {
     size_t end = path.find('/', start);
     if (!IsSafeComponent(path.substr(start, end == std::string_view::npos ? end : end - start)))
       return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
+bool IsSafeEntryPath(std::string_view path) {
+  if (!IsSafeRelativePath(path, kMaxPathLength)) return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    std::string_view component = path.substr(start, end == std::string_view::npos ? end : end - start);
+    if (component.size() >= kEngineFileSuffix.size()) {
+      auto tail = component.substr(component.size() - kEngineFileSuffix.size());
+      bool same = true;
+      for (size_t i = 0; i < tail.size(); ++i)
+        same = same && std::tolower(static_cast<unsigned char>(tail[i])) == kEngineFileSuffix[i];
+      if (same) return false;
+    }
     if (end == std::string_view::npos) return true;
     start = end + 1;
   }

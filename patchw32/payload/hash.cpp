@@ -28,4 +28,17 @@ Hash128 StreamingHash128::Digest() const {
   return {h.low64, h.high64};
 }
 
+struct StreamingHash64::State {
+  XXH3_state_t xxh;
+};
+
+StreamingHash64::StreamingHash64() : state_(std::make_unique<State>()) { XXH3_64bits_reset(&state_->xxh); }
+StreamingHash64::~StreamingHash64() = default;
+
+void StreamingHash64::Update(std::span<const std::byte> bytes) {
+  XXH3_64bits_update(&state_->xxh, bytes.data(), bytes.size());
+}
+
+uint64_t StreamingHash64::Digest() const { return XXH3_64bits_digest(&state_->xxh); }
+
 }  // namespace payload

@@ -32,4 +32,19 @@ class StreamingHash128 {
   std::unique_ptr<State> state_;
 };
 
+// XXH3-64 over data that arrives in pieces (a data block read as it is decoded).
+class StreamingHash64 {
+ public:
+  StreamingHash64();
+  ~StreamingHash64();
+  StreamingHash64(const StreamingHash64&) = delete;
+  StreamingHash64& operator=(const StreamingHash64&) = delete;
+  void Update(std::span<const std::byte> bytes);
+  uint64_t Digest() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
 }  // namespace payload

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <unordered_set>
 #include <vector>
 
 #include "byte_io.h"
@@ -181,6 +182,8 @@ bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, Payloa
   }
 
   ByteReader table(index.subspan(kIndexHeaderSize + recordsLength));
+  // Windows sees names that differ only in case as one file: two such entries would both change it.
+  std::unordered_set<std::string> folded;
   out.entries.clear();
   out.entries.reserve(std::min<size_t>(entryCount, table.Remaining() / 80 + 1));
   for (uint32_t i = 0; i < entryCount; ++i) {
@@ -188,6 +191,13 @@ bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, Payloa
     if (!ParseEntry(table, dataLength, entry, error)) return false;
     if (!out.entries.empty() && !(out.entries.back().path < entry.path)) {
       error = "the patch's file table is out of order at " + entry.path;
+      return false;
+    }
+    std::string key = entry.path;
+    for (char& c : key)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (!folded.insert(std::move(key)).second) {
+      error = "the patch names one file twice: " + entry.path;
       return false;
     }
     out.entries.push_back(std::move(entry));

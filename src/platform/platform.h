@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -167,5 +168,51 @@ std::optional<uint64_t> FreeBytes(const std::string& folder);
 void CatchInterrupts();
 // Whether Ctrl+C was pressed since the last call.
 bool TakeInterrupt();
+
+// ---- Installation files: what the patch engine and the builder need to change files safely ----
+// (posix/installation_files.cpp, win32/installation_files.cpp)
+
+enum class PathKind { Missing, File, Folder, Other };
+PathKind KindOf(const std::string& path);
+
+// `folder` joined with `relative` ('/'-separated) by the platform's separator. Each component
+// that exists is spelled as on disk: posix matches it without regard to ASCII case, as Windows
+// does, preferring an exact match. Components that don't exist keep the given spelling.
+std::string ResolveInFolder(const std::string& folder, const std::string& relative);
+
+// The names in a folder, without "." and ".."; empty when it can't be read.
+std::vector<std::string> ListFolder(const std::string& folder);
+
+// Renames a file or folder within one file system; `to` must not exist.
+bool RenamePath(const std::string& from, const std::string& to);
+// Renames a file over `to` in one step: a reader sees the old file or the new one, never neither.
+bool ReplaceByRename(const std::string& from, const std::string& to);
+// Makes durable the renames and creations in `folder` (fsync on posix; Windows writes through).
+bool FlushFolder(const std::string& folder);
+// Creates one folder level; false when it exists already or can't be made.
+bool MakeFolder(const std::string& path);
+bool RemoveEmptyFolder(const std::string& path);
+
+// False when the file is read-only (no owner write permission on posix, the read-only attribute
+// on Windows) or another program holds it so that it can't be written or renamed.
+bool CanReplaceFile(const std::string& path);
+// Gives `to` the permission bits of `from` (posix); nothing to do on Windows.
+bool CopyFileMode(const std::string& from, const std::string& to);
+
+// A whole file mapped read-only into memory; unmapped when destroyed.
+class MappedFile {
+ public:
+  static std::unique_ptr<MappedFile> Open(const std::string& path);
+  ~MappedFile();
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  std::span<const std::byte> Bytes() const { return {static_cast<const std::byte*>(data_), size_}; }
+
+ private:
+  MappedFile(const void* data, size_t size, intptr_t handle) : data_(data), size_(size), handle_(handle) {}
+  const void* data_;
+  size_t size_;
+  intptr_t handle_;
+};
 
 }  // namespace platform

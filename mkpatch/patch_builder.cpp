@@ -1,0 +1,234 @@
+// Pairs the two trees' files (without regard to case, as Windows would), hashes and encodes them
+// on every core, and lays their data blocks out in path order.
+#include "patch_builder.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+
+#include "codec.h"
+#include "hash.h"
+#include "platform.h"
+#include "tree_walk.h"
+
+namespace mkpatch {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Files this large are encoded one at a time with every core; the matcher's memory grows with them.
+constexpr uint64_t kLargeJob = 256ull << 20;
+
+std::string Fold(std::string text) {
+  for (char& c : text)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return text;
+}
+
+struct Job {
+  payload::FileEntry entry;
+  const TreeFile* oldFile = nullptr;
+  const TreeFile* newFile = nullptr;
+  bool unchanged = false;
+  uint64_t spoolOffset = 0;
+};
+
+std::unique_ptr<platform::MappedFile> Map(const TreeFile& file) {
+  auto mapped = platform::MappedFile::Open(file.full.string());
+  if (!mapped) throw std::runtime_error("cannot read " + file.full.string());
+  return mapped;
+}
+
+// Appends finished blocks to the spool as they come; the order is fixed later, by path.
+class Spool {
+ public:
+  explicit Spool(const fs::path& path) : out_(path, std::ios::binary | std::ios::trunc), path_(path) {
+    if (!out_) throw std::runtime_error("cannot write " + path.string());
+  }
+  uint64_t Append(std::span<const std::byte> bytes) {
+    std::lock_guard lock(mutex_);
+    uint64_t at = size_;
+    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!out_) throw std::runtime_error("cannot write " + path_.string() + " (disk full?)");
+    size_ += bytes.size();
+    return at;
+  }
+  void Close() {
+    out_.close();
+    if (!out_) throw std::runtime_error("cannot write " + path_.string() + " (disk full?)");
+  }
+
+ private:
+  std::ofstream out_;
+  fs::path path_;
+  std::mutex mutex_;
+  uint64_t size_ = 0;
+};
+
+void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
+  auto& entry = job.entry;
+  std::unique_ptr<platform::MappedFile> oldMap, newMap;
+  std::span<const std::byte> oldBytes, newBytes;
+  if (job.oldFile) {
+    oldMap = Map(*job.oldFile);
+    oldBytes = oldMap->Bytes();
+    entry.oldSize = oldBytes.size();
+    entry.oldHash = payload::Hash128Of(oldBytes);
+  }
+  if (job.newFile) {
+    newMap = Map(*job.newFile);
+    newBytes = newMap->Bytes();
+    entry.newSize = newBytes.size();
+    entry.newHash = payload::Hash128Of(newBytes);
+  }
+  if (entry.operation == payload::Operation::Delete) {
+    entry.codec = payload::Codec::None;
+    return;
+  }
+  if (entry.operation == payload::Operation::Modify && entry.oldSize == entry.newSize &&
+      entry.oldHash == entry.newHash) {
+    job.unchanged = true;
+    return;
+  }
+  auto encoded = codec::EncodeFile(oldBytes, newBytes, options);
+  if (encoded.data.empty()) throw std::runtime_error("could not encode " + entry.path);
+  entry.codec = encoded.codec;
+  entry.dataLength = encoded.data.size();
+  entry.dataHash = payload::Hash64(encoded.data);
+  job.spoolOffset = spool.Append(encoded.data);
+}
+
+bool HasExpansionExtension(const std::string& path, const std::vector<std::string>& extensions) {
+  std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  return std::find(extensions.begin(), extensions.end(), Fold(name.substr(dot + 1))) != extensions.end();
+}
+
+}  // namespace
+
+std::vector<std::string> ExpansionExtensions(const std::vector<std::string>& records) {
+  std::vector<std::string> extensions;
+  for (const auto& record : records) {
+    if (!Fold(record).starts_with("expansion")) continue;
+    // Fields: keyword, name, identifier, version, extension (the rest).
+    size_t at = 0;
+    for (int comma = 0; comma < 4 && at != std::string::npos; ++comma) {
+      at = record.find(',', at);
+      if (at != std::string::npos) ++at;
+    }
+    if (at == std::string::npos) continue;
+    std::string extension = record.substr(at);
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!extension.empty() && blank(extension.back())) extension.pop_back();
+    extension.erase(extension.begin(), std::find_if_not(extension.begin(), extension.end(), blank));
+    if (!extension.empty()) extensions.push_back(Fold(extension.substr(0, 3)));
+  }
+  return extensions;
+}
+
+BuiltPayload BuildPayloadData(const BuildRequest& request, const fs::path& spoolFile) {
+  auto oldFiles = WalkTree(request.oldTree);
+  auto newFiles = WalkTree(request.newTree);
+  std::map<std::string, std::pair<const TreeFile*, const TreeFile*>> paired;
+  for (const auto& file : oldFiles) paired[Fold(file.path)].first = &file;
+  for (const auto& file : newFiles) paired[Fold(file.path)].second = &file;
+
+  // A file that becomes a folder (or the other way round) can't be swapped in one rename.
+  for (const auto& [key, files] : paired) {
+    for (size_t slash = key.find('/'); slash != std::string::npos; slash = key.find('/', slash + 1)) {
+      if (paired.count(key.substr(0, slash)))
+        throw std::runtime_error((files.second ? files.second : files.first)->path + ": " +
+                                 key.substr(0, slash) + " is a file in one tree and a folder in the other");
+    }
+  }
+
+  auto extensions = ExpansionExtensions(request.records);
+  std::vector<Job> jobs;
+  for (const auto& [key, files] : paired) {
+    Job job;
+    job.oldFile = files.first;
+    job.newFile = files.second;
+    job.entry.path = (files.second ? files.second : files.first)->path;
+    job.entry.operation = !files.first    ? payload::Operation::Add
+                          : !files.second ? payload::Operation::Delete
+                                          : payload::Operation::Modify;
+    if (HasExpansionExtension(job.entry.path, extensions)) {
+      job.entry.flags |= payload::kEntryOptional;
+      if (job.entry.operation == payload::Operation::Add && request.warn)
+        request.warn(job.entry.path + " is a new expansion file: the engine adds no expansion file that is missing, "
+                     "so players will not receive it");
+    }
+    jobs.push_back(std::move(job));
+  }
+  std::sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.entry.path < b.entry.path; });
+
+  unsigned cores = request.threads ? request.threads : std::max(1u, std::thread::hardware_concurrency());
+  Spool spool(spoolFile);
+  std::atomic<size_t> finished = 0;
+  std::mutex reportMutex;
+  auto report = [&](const Job& job) {
+    size_t done = ++finished;
+    if (!request.progress) return;
+    std::lock_guard lock(reportMutex);
+    request.progress(done, jobs.size(), job.entry.path);
+  };
+  auto jobBytes = [](const Job& job) {
+    return (job.oldFile ? job.oldFile->size : 0) + (job.newFile ? job.newFile->size : 0);
+  };
+
+  // Large files one by one, each with all cores; then the rest side by side, one core each.
+  codec::EncodeOptions wide{request.level, cores};
+  for (auto& job : jobs) {
+    if (jobBytes(job) < kLargeJob) continue;
+    RunJob(job, wide, spool);
+    report(job);
+  }
+  codec::EncodeOptions narrow{request.level, 1};
+  std::atomic<size_t> next = 0;
+  std::exception_ptr failure;
+  std::mutex failureMutex;
+  auto worker = [&] {
+    for (;;) {
+      size_t i = next++;
+      if (i >= jobs.size()) return;
+      if (jobBytes(jobs[i]) >= kLargeJob) continue;
+      {
+        std::lock_guard lock(failureMutex);
+        if (failure) return;
+      }
+      try {
+        RunJob(jobs[i], narrow, spool);
+        report(jobs[i]);
+      } catch (...) {
+        std::lock_guard lock(failureMutex);
+        if (!failure) failure = std::current_exception();
+      }
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned i = 1; i < cores; ++i) workers.emplace_back(worker);
+  worker();
+  for (auto& thread : workers) thread.join();
+  if (failure) std::rethrow_exception(failure);
+  spool.Close();
+
+  BuiltPayload built;
+  for (auto& job : jobs) {
+    if (job.unchanged) continue;
+    job.entry.dataOffset = built.dataLength;
+    built.dataLength += job.entry.dataLength;
+    built.entries.push_back(job.entry);
+    built.spoolOffsets.push_back(job.spoolOffset);
+  }
+  return built;
+}
+
+}  // namespace mkpatch

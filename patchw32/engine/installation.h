@@ -1,0 +1,61 @@
+// The installation folder as the engine sees it: payload paths resolved to files on disk, the
+// names of the engine's own files, and which files the program's version detection reads.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.h"
+
+namespace engine {
+
+// ASCII lower case: how Windows compares the names that matter here.
+std::string FoldCase(std::string_view text);
+
+// The entry's path as the host is shown it: relative, with the platform's separator.
+std::string ShownName(const std::string& payloadPath);
+
+// The engine's own files beside a target and in the installation folder (all end in ".orvan~",
+// which no payload entry may).
+inline constexpr const char* kStagedSuffix = ".new.orvan~";
+inline constexpr const char* kSetAsideSuffix = ".old.orvan~";
+inline constexpr const char* kJournalName = "update-journal.orvan~";
+inline constexpr const char* kJournalTempName = "update-journal.tmp.orvan~";
+
+class Installation {
+ public:
+  explicit Installation(std::string folder);
+
+  const std::string& Folder() const { return folder_; }
+  // '/'-separated relative paths <-> full paths inside the folder.
+  std::string Full(const std::string& relative) const;
+  std::string Relative(const std::string& full) const;
+
+  // The relative path on disk of a payload path: existing components spelled as on disk; a
+  // missing folder that an earlier path named is spelled as that path did, so both share it.
+  std::string Resolve(const std::string& payloadPath);
+
+  // The folders of `relative` (not its last component) that don't exist, parents first.
+  std::vector<std::string> MissingFolders(const std::string& relative) const;
+
+ private:
+  std::string folder_;
+  std::map<std::string, std::string> plannedFolders_;  // folded relative path -> its spelling
+};
+
+// The files the program's version detection reads: the executable of the versions record and
+// the files of the checksum records. The commit swaps them in last, the executable the very last.
+class DetectionFiles {
+ public:
+  explicit DetectionFiles(const std::vector<std::string>& records);
+  // 0 for other files, 1 for a checksum record's file, 2 for the executable.
+  int CommitRank(const std::string& payloadPath) const;
+
+ private:
+  std::string executable_;
+  std::vector<std::string> checksumFiles_;
+};
+
+}  // namespace engine

@@ -1,0 +1,41 @@
+// The engine's texts to the host. The updater acts on a few phrases in them ("file of the same
+// name", "Insufficient Storage" with the byte count right before " bytes", "New Version",
+// "Applying" at the start); the rest is for the player to read.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace engine::messages {
+
+inline std::string NotExpectedVersion(const std::string& name) {
+  return name + ": a file of the same name was found, but it is not the version this patch updates; "
+                "it is left as it is.";
+}
+
+inline std::string MissingFile(const std::string& name) {
+  return name + ": no file of the same name was found, and this patch needs it.";
+}
+
+inline std::string AlreadyNew(const std::string& name) { return name + " is already the New Version."; }
+
+inline std::string Applying(const std::string& name, bool removal) {
+  return removal ? "Applying the patch to " + name + ": the new version no longer has it."
+                 : "Applying the patch to " + name + ".";
+}
+
+// The required count must stand right before the first " bytes", after a blank.
+inline std::string InsufficientStorage(uint64_t required, uint64_t free) {
+  return "Insufficient Storage on the installation's drive: the update needs " + std::to_string(required) +
+         " bytes; there are " + std::to_string(free) + " bytes free.";
+}
+
+inline std::string CannotRead(const std::string& name) {
+  return name + " could not be read; another program may be using it.";
+}
+
+inline std::string CannotReadPatch() { return "The patch data could not be read from the updater's file."; }
+
+inline std::string Unchanged() { return " No changes were made to the installation."; }
+
+}  // namespace engine::messages

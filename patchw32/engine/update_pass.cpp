@@ -1,0 +1,263 @@
+// Per announced file: id 7; then id 2 (not the expected version, left alone), id 9 "New Version"
+// (already there), or id 9 "Applying" and id 5 while its new contents are decoded into a staged
+// file and checked; id 8. After the last file the commit swaps everything in.
+#include "update_pass.h"
+
+#include <algorithm>
+
+#include "codec.h"
+#include "entry_path.h"
+#include "hash.h"
+#include "installed_file.h"
+#include "messages.h"
+#include "transaction.h"
+
+namespace engine {
+namespace {
+
+enum class Staged { Ok, CorruptData, ReadError, WriteError, Stopped };
+
+// The new contents go to the staged file through a fixed buffer, hashed on the way.
+class StagedWriter {
+ public:
+  StagedWriter(platform::File& file, uint64_t expectedSize) : file_(file), expected_(expectedSize) {
+    buffer_.reserve(kBuffer);
+  }
+  bool Write(std::span<const std::byte> bytes) {
+    if (bytes.size() > expected_ - written_) {
+      overflow_ = true;
+      return false;
+    }
+    hash_.Update(bytes);
+    written_ += bytes.size();
+    while (!bytes.empty()) {
+      size_t take = std::min(bytes.size(), kBuffer - buffer_.size());
+      buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+      bytes = bytes.subspan(take);
+      if (buffer_.size() == kBuffer && !Drain()) return false;
+    }
+    return true;
+  }
+  bool Finish() { return Drain() && file_.Flush(); }
+  bool Overflowed() const { return overflow_; }
+  uint64_t Written() const { return written_; }
+  payload::Hash128 Digest() const { return hash_.Digest(); }
+
+ private:
+  static constexpr size_t kBuffer = 1 << 20;
+  bool Drain() {
+    if (buffer_.empty()) return true;
+    if (!file_.WriteAt(offset_, buffer_)) return false;
+    offset_ += buffer_.size();
+    buffer_.clear();
+    return true;
+  }
+  platform::File& file_;
+  uint64_t expected_;
+  uint64_t written_ = 0;
+  uint64_t offset_ = 0;
+  bool overflow_ = false;
+  std::vector<std::byte> buffer_;
+  payload::StreamingHash128 hash_;
+};
+
+// Hashes the data block while the decoder reads it front to back; a decoder that jumps about
+// leaves the block to be hashed again afterwards.
+class BlockReader {
+ public:
+  BlockReader(const platform::File& patch, uint64_t start, uint64_t length)
+      : patch_(patch), start_(start), length_(length) {}
+  bool Read(uint64_t offset, std::span<std::byte> buffer) {
+    if (offset > length_ || buffer.size() > length_ - offset) return false;
+    if (!patch_.ReadAt(start_ + offset, buffer)) return false;
+    if (offset == next_) {
+      hash_.Update(buffer);
+      next_ += buffer.size();
+    } else if (offset + buffer.size() > next_) {
+      inOrder_ = false;
+    }
+    return true;
+  }
+  // Whether every byte was hashed in order; then `hash` is the block's.
+  bool HashedWhole(uint64_t& hash) const {
+    if (!inOrder_ || next_ != length_) return false;
+    hash = hash_.Digest();
+    return true;
+  }
+
+ private:
+  const platform::File& patch_;
+  uint64_t start_;
+  uint64_t length_;
+  uint64_t next_ = 0;
+  bool inOrder_ = true;
+  payload::StreamingHash64 hash_;
+};
+
+Staged StageNewContents(const platform::File& patch, const payload::PayloadIndex& index, const PlannedFile& file,
+                        const Installation& installation, const std::string& staged, ProgressMeter& meter) {
+  const auto& entry = *file.entry;
+  std::unique_ptr<platform::File> old;
+  if (entry.operation == payload::Operation::Modify) {
+    old = platform::File::Open(installation.Full(file.target), platform::File::Mode::Read);
+    if (!old) return Staged::ReadError;
+  }
+  auto out = platform::File::Open(installation.Full(staged), platform::File::Mode::CreateTruncate);
+  if (!out) return Staged::WriteError;
+  // An executable on posix stays executable.
+  if (file.kind == platform::PathKind::File)
+    platform::CopyFileMode(installation.Full(file.target), installation.Full(staged));
+
+  BlockReader block(patch, index.dataOffset + entry.dataOffset, entry.dataLength);
+  StagedWriter writer(*out, entry.newSize);
+  auto readOld = [&](uint64_t offset, std::span<std::byte> buffer) {
+    if (!old || offset > entry.oldSize || buffer.size() > entry.oldSize - offset) return false;
+    return old->ReadAt(offset, buffer);
+  };
+  auto result = codec::DecodeFile(
+      entry.codec, [&](uint64_t offset, std::span<std::byte> buffer) { return block.Read(offset, buffer); },
+      entry.dataLength, readOld, entry.oldSize, entry.newSize,
+      [&](std::span<const std::byte> bytes) { return writer.Write(bytes); },
+      [&](uint64_t done, uint64_t total) { return meter.Report(done, total); });
+  switch (result) {
+    case codec::DecodeResult::Ok: break;
+    case codec::DecodeResult::CorruptData: return Staged::CorruptData;
+    case codec::DecodeResult::ReadError: return Staged::ReadError;
+    case codec::DecodeResult::Stopped: return Staged::Stopped;
+    case codec::DecodeResult::WriteError: return writer.Overflowed() ? Staged::CorruptData : Staged::WriteError;
+  }
+  if (!writer.Finish()) return Staged::WriteError;
+
+  uint64_t blockHash = 0;
+  if (!block.HashedWhole(blockHash) && HashDataBlock(patch, index, entry, nullptr, blockHash) != ReadOutcome::Ok)
+    return Staged::ReadError;
+  if (blockHash != entry.dataHash || writer.Written() != entry.newSize || writer.Digest() != entry.newHash)
+    return Staged::CorruptData;
+  return Staged::Ok;
+}
+
+// "-b:Update_1.1.0_Backup" names a folder inside the installation; nothing else is accepted.
+bool BackupFolderOf(const std::string& argument, std::string& folder) {
+  folder = argument;
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  while (!folder.empty() && folder.back() == '/') folder.pop_back();
+  return payload::IsSafeEntryPath(folder);
+}
+
+}  // namespace
+
+int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& patch, Installation& installation,
+                      const std::string& backupArgument, HostChannel& host) {
+  std::string backupFolder;
+  if (!backupArgument.empty()) {
+    std::string named;
+    if (!BackupFolderOf(backupArgument, named)) {
+      host.SendText(PW_MSG_ERROR, "The backup folder " + backupArgument +
+                                      " is not a folder inside the installation." + messages::Unchanged());
+      return PW_BAD_COMMAND_LINE;
+    }
+    std::string prefix = FoldCase(named) + "/";
+    for (const auto& entry : index.entries) {
+      if (FoldCase(entry.path).starts_with(prefix) || FoldCase(entry.path) == FoldCase(named)) {
+        host.SendText(PW_MSG_ERROR, "The patch changes files in the backup folder " + ShownName(named) +
+                                        "; choose no backup to apply it." + messages::Unchanged());
+        return PW_BAD_COMMAND_LINE;
+      }
+    }
+    backupFolder = installation.Resolve(named);
+    auto kind = platform::KindOf(installation.Full(backupFolder));
+    if (kind != platform::PathKind::Missing && kind != platform::PathKind::Folder) {
+      host.SendText(PW_MSG_ERROR, "The backup folder " + ShownName(backupFolder) + " is not a folder." +
+                                      messages::Unchanged());
+      return PW_IO_ERROR;
+    }
+  }
+
+  auto planned = PlanAnnouncedFiles(index, installation);
+  DetectionFiles detection(index.records);
+  Transaction transaction(installation, backupFolder);
+  {
+    std::vector<std::string> staged;
+    std::vector<std::string> folders;
+    for (const auto& file : planned) {
+      if (file.entry->operation == payload::Operation::Delete) continue;
+      staged.push_back(file.target + kStagedSuffix);
+      for (auto& folder : installation.MissingFolders(file.target)) folders.push_back(std::move(folder));
+    }
+    transaction.PlanStaging(std::move(staged), std::move(folders));
+  }
+
+  // Every way out before the commit leaves the installation as it was; the host hears when even
+  // that failed, so that it knows the next start will finish the undoing.
+  auto abandon = [&](int32_t result, const std::string& message) {
+    std::string error;
+    bool undone = transaction.RollBack(error);
+    if (!message.empty()) host.SendText(PW_MSG_ERROR, message + (undone ? messages::Unchanged() : ""));
+    if (!undone)
+      host.SendText(PW_MSG_ERROR, "The update could not be undone: " + error +
+                                      ". The next start of the update will finish undoing it.");
+    return result;
+  };
+
+  if (!host.SendNumber(PW_MSG_FILE_COUNT, static_cast<uint32_t>(planned.size()))) return abandon(PW_STOPPED, "");
+  for (const auto& file : planned) {
+    const auto& entry = *file.entry;
+    std::string name = ShownName(entry.path);
+    if (!host.SendText(PW_MSG_FILE_BEGIN, name)) return abandon(PW_STOPPED, "");
+
+    Finding finding;
+    if (CheckInstalledFile(installation, file, nullptr, finding) != ReadOutcome::Ok)
+      return abandon(PW_IO_ERROR, messages::CannotRead(name));
+    if (finding == Finding::Mismatch) {
+      std::string text = file.kind == platform::PathKind::Missing ? messages::MissingFile(name)
+                                                                   : messages::NotExpectedVersion(name);
+      if (!host.SendText(PW_MSG_NOTICE, text) || !host.Send(PW_MSG_FILE_END)) return abandon(PW_STOPPED, "");
+      continue;
+    }
+    if (finding == Finding::AlreadyNew) {
+      if (!host.SendText(PW_MSG_STATUS, messages::AlreadyNew(name)) || !host.Send(PW_MSG_FILE_END))
+        return abandon(PW_STOPPED, "");
+      continue;
+    }
+
+    bool exists = file.kind == platform::PathKind::File;
+    if (exists && !platform::CanReplaceFile(installation.Full(file.target)))
+      return abandon(PW_IO_ERROR, name + " is read-only or in use by another program, so it can't be replaced.");
+    bool removal = entry.operation == payload::Operation::Delete;
+    if (!host.SendText(PW_MSG_STATUS, messages::Applying(name, removal))) return abandon(PW_STOPPED, "");
+    int rank = detection.CommitRank(entry.path);
+    if (removal) {
+      transaction.Add(file.target, "", true, rank);
+    } else {
+      std::string staged;
+      std::string error;
+      if (!transaction.PrepareStaging(file.target, staged, error)) return abandon(PW_IO_ERROR, "The update " + error + ".");
+      ProgressMeter meter(host);
+      switch (StageNewContents(patch, index, file, installation, staged, meter)) {
+        case Staged::Ok: break;
+        case Staged::Stopped: return abandon(PW_STOPPED, "");
+        case Staged::CorruptData:
+          host.Send(PW_MSG_CORRUPT_DATA);
+          return abandon(PW_BAD_PAYLOAD, "");
+        case Staged::ReadError: return abandon(PW_IO_ERROR, "The patch or " + name + " could not be read.");
+        case Staged::WriteError:
+          return abandon(PW_IO_ERROR, "The new " + name + " could not be written; the disk may be full.");
+      }
+      transaction.Add(file.target, staged, exists, rank);
+      if (!meter.Complete()) return abandon(PW_STOPPED, "");
+    }
+    if (!host.Send(PW_MSG_FILE_END)) return abandon(PW_STOPPED, "");
+  }
+
+  std::string error;
+  if (!transaction.Commit(error)) {
+    bool undone = platform::KindOf(installation.Full(kJournalName)) == platform::PathKind::Missing;
+    host.SendText(PW_MSG_ERROR, "The update could not be completed: " + error + "." +
+                                    (undone ? messages::Unchanged()
+                                            : " The next start of the update will finish undoing it."));
+    return PW_IO_ERROR;
+  }
+  return PW_OK;
+}
+
+}  // namespace engine

@@ -1,0 +1,19 @@
+// The update pass: every announced file patched, staged beside its target, and swapped in all
+// together under the journal, or nothing changed at all.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "format.h"
+#include "host_channel.h"
+#include "installation.h"
+#include "platform.h"
+
+namespace engine {
+
+// `backupFolder`: the -b: argument (relative to the installation), or empty.
+int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& patch, Installation& installation,
+                      const std::string& backupFolder, HostChannel& host);
+
+}  // namespace engine

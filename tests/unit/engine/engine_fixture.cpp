@@ -1,0 +1,151 @@
+// The engine tests' fixture: trees, the real builder, and the scripted callback.
+#include "engine_fixture.h"
+
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include "build_command.h"
+
+namespace enginetest {
+
+namespace {
+
+Script* activeScript = nullptr;
+int64_t callIndex = 0;
+
+const char* PATCHW32_CALL Callback(uint32_t messageId, void* parameter) {
+  Event event;
+  event.id = static_cast<int8_t>(messageId & 0xFF);
+  if ((event.id == 2 || event.id == 4 || event.id == 7 || event.id == 9) && parameter)
+    event.text = static_cast<const char*>(parameter);
+  if ((event.id == 5 || event.id == 6) && parameter) event.number = *static_cast<const uint32_t*>(parameter);
+  Script& script = *activeScript;
+  script.events.push_back(event);
+  int64_t index = callIndex++;
+  if (index == script.stopAt) return nullptr;
+  if (event.id == 4) {
+    bool storage = event.text.find("Insufficient Storage") != std::string::npos;
+    return storage && script.goOnAfterStorage ? "" : nullptr;
+  }
+  if (event.id == 13 || event.id == 14) return nullptr;
+  if (event.id == 19) return "Y";
+  return "";
+}
+
+}  // namespace
+
+TempFolder::TempFolder() {
+  std::string pattern = (fs::temp_directory_path() / "engine-test-XXXXXX").string();
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!mkdtemp(name.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = name.data();
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  // Read-only files and folders left by a test must not stop the clean-up.
+  for (auto& item : fs::recursive_directory_iterator(path_, ignored))
+    fs::permissions(item.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  fs::remove_all(path_, ignored);
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const fs::path& path, const std::string& contents) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void WriteTree(const fs::path& root, const Tree& tree) {
+  fs::create_directories(root);
+  for (const auto& [path, contents] : tree) {
+    if (path.ends_with('/')) fs::create_directories(root / path);
+    else WriteFile(root / path, contents);
+  }
+}
+
+Tree ReadTree(const fs::path& root) {
+  Tree tree;
+  for (auto& item : fs::recursive_directory_iterator(root)) {
+    std::string path = item.path().lexically_relative(root).generic_string();
+    if (item.is_directory()) tree[path + "/"] = "";
+    else tree[path] = ReadFile(item.path());
+  }
+  return tree;
+}
+
+void ResetTree(const fs::path& root, const Tree& tree) {
+  std::error_code ignored;
+  fs::remove_all(root, ignored);
+  WriteTree(root, tree);
+}
+
+std::string CodeLike(size_t size, uint32_t seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i % 7 == 0 ? random() : (i * 31) >> 3);
+  return bytes;
+}
+
+fs::path BuildUpdater(const fs::path& work, const Tree& oldTree, const Tree& newTree,
+                      const std::vector<std::string>& records) {
+  static int count = 0;
+  fs::path folder = work / ("build" + std::to_string(++count));
+  ResetTree(folder / "old", oldTree);
+  ResetTree(folder / "new", newTree);
+  std::string lines;
+  for (const auto& record : records) lines += record + "\n";
+  WriteFile(folder / "records.txt", lines);
+  WriteFile(folder / "stub", "a stand-in for the updater program\n");
+  fs::path out = folder / "updater";
+  int result = mkpatch::BuildCommand({"--old", (folder / "old").string(), "--new", (folder / "new").string(),
+                                      "--records", (folder / "records.txt").string(), "--stub",
+                                      (folder / "stub").string(), "--out", out.string(), "--level", "3"},
+                                     "");
+  if (result != 0) throw std::runtime_error("the builder failed");
+  return out;
+}
+
+int32_t RunPass(const fs::path& updater, const fs::path& folder, const std::string& passArguments, Script& script) {
+  std::string commandLine = "/z \"" + updater.string() + "\" \"" + folder.string() + "\" -i " + passArguments;
+  activeScript = &script;
+  callIndex = 0;
+  script.events.clear();
+  int32_t result = PatchApply32(commandLine.c_str(), Callback, 1);
+  activeScript = nullptr;
+  return result;
+}
+
+std::string Summary(const std::vector<Event>& events) {
+  std::string out;
+  for (size_t i = 0; i < events.size(); ++i) {
+    const auto& event = events[i];
+    if (event.id == 5 && i > 0 && events[i - 1].id == 5) continue;
+    std::string item = std::to_string(event.id);
+    if (event.id == 6) item += ":" + std::to_string(event.number);
+    if (event.id == 7) item += ":" + event.text;
+    if (event.id == 9)
+      item += event.text.starts_with("Applying") ? ":Applying"
+              : event.text.find("New Version") != std::string::npos ? ":New"
+                                                                     : ":?";
+    out += (out.empty() ? "" : " ") + item;
+  }
+  return out;
+}
+
+const Event* FindText(const std::vector<Event>& events, int id, const std::string& phrase) {
+  for (const auto& event : events)
+    if (event.id == id && event.text.find(phrase) != std::string::npos) return &event;
+  return nullptr;
+}
+
+}  // namespace enginetest
