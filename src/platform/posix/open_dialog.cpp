@@ -24,6 +24,9 @@ bool ReadPathFromStdin(OpenDialog& dialog) {
   if (!std::getline(std::cin, line)) return false;
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty()) return false;
+  size_t name = line.rfind('/');
+  name = name == std::string::npos ? 0 : name + 1;
+  if (!dialog.DefaultExt.empty() && line.find('.', name) == std::string::npos) line += "." + dialog.DefaultExt;
   dialog.FileName = line;
   return true;
 }

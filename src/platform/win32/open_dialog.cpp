@@ -32,6 +32,7 @@ bool RunCommonDialog(OpenDialog& dialog) {
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrTitle = dialog.Title.empty() ? nullptr : dialog.Title.c_str();
+  ofn.lpstrDefExt = dialog.DefaultExt.empty() ? nullptr : dialog.DefaultExt.c_str();
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_EXPLORER;
   if (!GetOpenFileNameA(&ofn)) return false;
   dialog.FileName = file.data();

@@ -164,15 +164,21 @@ TEST(ChooseInstallFolder, TakesTheFolderOfTheChosenFileAndKeepsItAfterACancel) {
 }
 
 TEST(ChooseInstallFolder, ConsoleReadsThePathFromStandardInput) {
-  std::istringstream input("/home/player/Orvan/Orvan.exe\r\n");
+  std::istringstream input("/home/player/Orvan/Orvan.exe\r\n\n/home/player/Other/Orvan\n");
   std::streambuf* saved = std::cin.rdbuf(input.rdbuf());
   platform::OpenDialog dialog;
   dialog.FileName = "Orvan.exe";
+  dialog.DefaultExt = "exe";
   Update info;
   ChooseInstallFolder(dialog, info);
   EXPECT_EQ(info.InstallPath, "/home/player/Orvan");
-  ChooseInstallFolder(dialog, info);  // end of input: a cancel
+  ChooseInstallFolder(dialog, info);  // an empty line: a cancel
   EXPECT_EQ(info.InstallPath, "/home/player/Orvan");
+  ChooseInstallFolder(dialog, info);
+  EXPECT_EQ(dialog.FileName, "/home/player/Other/Orvan.exe");
+  EXPECT_EQ(info.InstallPath, "/home/player/Other");
+  ChooseInstallFolder(dialog, info);  // end of input: a cancel
+  EXPECT_EQ(info.InstallPath, "/home/player/Other");
   std::cin.clear();
   std::cin.rdbuf(saved);
 }
