@@ -28,6 +28,7 @@ wine reg import "$(winepath -w "$work/slash.reg" 2>/dev/null)" /reg:32 >/dev/nul
 mkdir -p "$root/Game32/old.XPD" "$root/Stale" "$root/Slash" "$root/Long Folder Name/Game"
 { head -c 78 /dev/zero; printf 'Windows only.\r\n$1.1.0'; head -c 400 /dev/zero; } > "$root/Game32/Orvan.exe"
 cp "$root/Game32/Orvan.exe" "$root/Slash/Orvan.exe"
+cp "$root/Game32/Orvan.exe" "$root/Long Folder Name/Game/Orvan.exe"
 "$mkpatch" xpd --id 305419896 --version 1000100 "$root/Game32/Isles.XPD" 2>/dev/null
 "$mkpatch" xpd --id 3000000000 --version 2000000 "$root/Game32/b-Depths.xpd" 2>/dev/null
 printf 'abc' > "$root/Game32/broken.XPD"

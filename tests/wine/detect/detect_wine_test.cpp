@@ -83,6 +83,18 @@ int main() {
   expanded = "untouched";
   Check(!ExpandLongPath("C:\\OrvanE2E\\Nothing", expanded) && expanded == "untouched", "missing path");
 
+  // A value in the 8.3 form, as an old installer may record it, gives the long form.
+  HKEY key = nullptr;
+  Check(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\OrvanE2E\\Short", 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                        nullptr, &key, nullptr) == ERROR_SUCCESS,
+        "create the key of the 8.3 value");
+  RegSetValueExA(key, kInstallPathValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(shortPath), lstrlenA(shortPath) + 1);
+  RegCloseKey(key);
+  SetCurrentDirectoryA("C:\\");
+  info = Description({"Software\\OrvanE2E\\Short"});
+  LocateInstallation(info);
+  Same(info.InstallPath, longPath, "search through an 8.3 value");
+
   // The chosen folder: a cancel keeps the earlier choice; a drive root gives D:.
   std::vector<std::optional<std::string>> answers = {std::nullopt, "D:\\Orvan.exe", game + "\\Orvan.exe", std::nullopt};
   size_t run = 0;
