@@ -41,6 +41,7 @@ class XPDManager {
   XPDPtrArray Entries{32, 32};
 };
 
-// The one manager of the program, filled by installed-version detection; constructed empty at
-// start-up, after PatchInfo.
+// The one manager of the program, filled by installed-version detection. Constructed empty during
+// static initialisation; neither it nor PatchInfo reads the other when built or destroyed, so
+// their order between translation units changes nothing.
 extern XPDManager Expansions;
