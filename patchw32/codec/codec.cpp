@@ -1,16 +1,9 @@
-// Choosing a codec per file, and dispatching a data block to its decoder.
+// Dispatching a data block to the decoder of its codec.
 #include "codec.h"
 
+#include "codec_internal.h"
+
 namespace codec {
-
-std::vector<std::byte> EncodePlainZstd(std::span<const std::byte> newFile, const EncodeOptions& options);
-DecodeResult DecodePlainZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
-                             const Progress& progress);
-
-Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
-                   const EncodeOptions& options) {
-  return {payload::Codec::PlainZstd, EncodePlainZstd(newFile, options)};
-}
 
 DecodeResult DecodeFile(payload::Codec codec, const ReadAt& block, uint64_t blockLength,
                         const ReadAt& oldFile, uint64_t oldSize, uint64_t newSize, const Sink& sink,
@@ -18,6 +11,10 @@ DecodeResult DecodeFile(payload::Codec codec, const ReadAt& block, uint64_t bloc
   switch (codec) {
     case payload::Codec::PlainZstd:
       return DecodePlainZstd(block, blockLength, newSize, sink, progress);
+    case payload::Codec::ReferenceZstd:
+      return DecodeReferenceZstd(block, blockLength, oldFile, oldSize, newSize, sink, progress);
+    case payload::Codec::Covers:
+      return DecodeCovers(block, blockLength, oldFile, oldSize, newSize, sink, progress);
     default:
       return DecodeResult::CorruptData;
   }

@@ -1,0 +1,156 @@
+// The bench's driver of our codec: encodes one file pair into a patch file, and applies it,
+// linking the codec libraries directly (the builder and the engine add only their own I/O).
+//
+//   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES]
+//   orvan-codec-bench apply OLD PATCH OUT
+//
+// A patch file here is 17 bytes (codec, old size, new size) and the data block.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "codec.h"
+
+namespace {
+
+struct Mapped {
+  const std::byte* data = nullptr;
+  size_t size = 0;
+  explicit Mapped(const char* path) {
+    int fd = open(path, O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+      std::perror(path);
+      std::exit(2);
+    }
+    size = static_cast<size_t>(st.st_size);
+    if (size > 0) {
+      void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+      if (p == MAP_FAILED) {
+        std::perror(path);
+        std::exit(2);
+      }
+      data = static_cast<const std::byte*>(p);
+    }
+    close(fd);
+  }
+  ~Mapped() {
+    if (data) munmap(const_cast<std::byte*>(data), size);
+  }
+  std::span<const std::byte> span() const { return {data, size}; }
+};
+
+void Put64(std::vector<std::byte>& out, uint64_t v) {
+  for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::byte>(v >> (8 * i)));
+}
+
+uint64_t Get64(const unsigned char* p) {
+  uint64_t v = 0;
+  for (int i = 0; i < 8; ++i) v |= uint64_t{p[i]} << (8 * i);
+  return v;
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = write(fd, p, size);
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+codec::ReadAt ReaderOf(int fd) {
+  return [fd](uint64_t offset, std::span<std::byte> buffer) {
+    size_t done = 0;
+    while (done < buffer.size()) {
+      ssize_t n = pread(fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+      if (n <= 0) return false;
+      done += static_cast<size_t>(n);
+    }
+    return true;
+  };
+}
+
+const char* Name(payload::Codec codec) {
+  switch (codec) {
+    case payload::Codec::PlainZstd: return "plain-zstd";
+    case payload::Codec::ReferenceZstd: return "reference-zstd";
+    case payload::Codec::Covers: return "covers";
+    default: return "none";
+  }
+}
+
+int Encode(int argc, char** argv) {
+  codec::EncodeOptions options;
+  options.threads = 2;
+  for (int i = 5; i + 1 < argc; i += 2) {
+    std::string flag = argv[i];
+    if (flag == "--level") options.level = std::atoi(argv[i + 1]);
+    else if (flag == "--threads") options.threads = static_cast<unsigned>(std::atoi(argv[i + 1]));
+    else if (flag == "--window") options.matchWindow = std::strtoull(argv[i + 1], nullptr, 10);
+  }
+  Mapped oldFile(argv[2]), newFile(argv[3]);
+  auto start = std::chrono::steady_clock::now();
+  codec::Encoded encoded = codec::EncodeFile(oldFile.span(), newFile.span(), options);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  if (encoded.codec == payload::Codec::None) {
+    std::fprintf(stderr, "encode failed\n");
+    return 1;
+  }
+  std::vector<std::byte> head{static_cast<std::byte>(encoded.codec)};
+  Put64(head, oldFile.size);
+  Put64(head, newFile.size);
+  int fd = open(argv[4], O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || !WriteAll(fd, head.data(), head.size()) || !WriteAll(fd, encoded.data.data(), encoded.data.size()) ||
+      close(fd) != 0) {
+    std::perror(argv[4]);
+    return 1;
+  }
+  std::printf("%s %zu %.2f\n", Name(encoded.codec), encoded.data.size() + head.size(), seconds);
+  return 0;
+}
+
+int Apply(char** argv) {
+  int oldFd = open(argv[2], O_RDONLY);
+  int patchFd = open(argv[3], O_RDONLY);
+  int outFd = open(argv[4], O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (oldFd < 0 || patchFd < 0 || outFd < 0) {
+    std::perror("open");
+    return 2;
+  }
+  unsigned char head[17];
+  struct stat st {};
+  if (pread(patchFd, head, sizeof head, 0) != sizeof head || fstat(patchFd, &st) != 0) return 2;
+  auto codec = static_cast<payload::Codec>(head[0]);
+  uint64_t oldSize = Get64(head + 1), newSize = Get64(head + 9);
+  auto patch = ReaderOf(patchFd);
+  codec::ReadAt block = [&](uint64_t offset, std::span<std::byte> buffer) { return patch(offset + 17, buffer); };
+  auto result = codec::DecodeFile(
+      codec, block, static_cast<uint64_t>(st.st_size) - 17, ReaderOf(oldFd), oldSize, newSize,
+      [&](std::span<const std::byte> bytes) { return WriteAll(outFd, bytes.data(), bytes.size()); }, nullptr);
+  if (result != codec::DecodeResult::Ok || close(outFd) != 0) {
+    std::fprintf(stderr, "apply failed (%d)\n", static_cast<int>(result));
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 5 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
+  if (argc == 5 && std::strcmp(argv[1], "apply") == 0) return Apply(argv);
+  std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES]\n"
+                       "       orvan-codec-bench apply OLD PATCH OUT\n");
+  return 2;
+}

@@ -1,0 +1,42 @@
+// The per-codec encoders and decoders that EncodeFile and DecodeFile choose between.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "codec.h"
+
+typedef struct ZSTD_CCtx_s ZSTD_CCtx;
+
+namespace codec {
+
+// The smallest zstd window log (at most kWindowLogMax) that spans `span` bytes.
+int WindowLogFor(uint64_t span);
+// Level, window and workers for an encoder; false when zstd refuses them.
+bool ConfigureEncoder(ZSTD_CCtx* context, const EncodeOptions& options, int windowLog);
+
+// Encoders (the builder's library). Nothing when zstd fails or, for reference zstd, when the
+// files are too large for its apply bound.
+std::optional<std::vector<std::byte>> EncodePlainZstd(std::span<const std::byte> newFile,
+                                                      const EncodeOptions& options);
+std::optional<std::vector<std::byte>> EncodeReferenceZstd(std::span<const std::byte> oldFile,
+                                                          std::span<const std::byte> newFile,
+                                                          const EncodeOptions& options);
+// Matches the files and writes the covers; `covered` is told how many new bytes covers explain.
+std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte> oldFile,
+                                                       std::span<const std::byte> newFile,
+                                                       const EncodeOptions& options, uint64_t& covered);
+
+// Decoders (the engine's library).
+DecodeResult DecodePlainZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
+                             const Progress& progress);
+DecodeResult DecodeReferenceZstd(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile,
+                                 uint64_t oldSize, uint64_t newSize, const Sink& sink,
+                                 const Progress& progress);
+DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile, uint64_t oldSize,
+                          uint64_t newSize, const Sink& sink, const Progress& progress);
+
+}  // namespace codec

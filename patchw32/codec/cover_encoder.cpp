@@ -1,0 +1,147 @@
+// The covers stream's writer: segments of records, extra bytes and differences, fed to zstd as
+// they are made, so the whole stream is never held in memory.
+#include "cover_encoder.h"
+
+#include <zstd.h>
+
+#include <memory>
+
+#include "codec_internal.h"
+#include "codec_limits.h"
+
+namespace codec {
+namespace {
+
+struct CCtxDeleter {
+  void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
+};
+
+void PutVarint(std::vector<std::byte>& out, uint64_t value) {
+  while (value >= 0x80) {
+    out.push_back(static_cast<std::byte>(value | 0x80));
+    value >>= 7;
+  }
+  out.push_back(static_cast<std::byte>(value));
+}
+
+class StreamWriter {
+ public:
+  StreamWriter(std::span<const std::byte> oldFile, std::span<const std::byte> newFile, ZSTD_CCtx* context)
+      : old_(oldFile), new_(newFile), context_(context) {}
+
+  // new[at, at + extra) unexplained, then new[at + extra, + length) from old[oldOffset, ...).
+  bool Add(uint64_t at, uint64_t extra, uint64_t length, uint64_t oldOffset) {
+    while (extra > 0 || length > 0) {
+      if (segmentBytes_ == kSegmentMaxBytes || count_ == kSegmentMaxRecords) {
+        if (!FlushSegment()) return false;
+      }
+      uint64_t room = kSegmentMaxBytes - segmentBytes_;
+      uint64_t takeExtra = std::min(extra, room);
+      uint64_t takeLength = takeExtra == extra ? std::min(length, room - takeExtra) : 0;
+      PutVarint(extraLengths_, takeExtra);
+      PutVarint(coverLengths_, takeLength);
+      int64_t change = 0;
+      if (takeLength > 0) {
+        // Covers are placed by their shift (old offset minus new offset), coded as the change from
+        // the previous cover's: a cover that keeps its neighbour's alignment costs one zero byte.
+        int64_t shift = static_cast<int64_t>(oldOffset) - static_cast<int64_t>(at + takeExtra);
+        change = shift - shift_;
+        shift_ = shift;
+      }
+      PutVarint(shiftChanges_, change >= 0 ? uint64_t(change) << 1 : ((uint64_t(-(change + 1))) << 1) | 1);
+      ++count_;
+      auto extraBytes = new_.subspan(at, takeExtra);
+      extras_.insert(extras_.end(), extraBytes.begin(), extraBytes.end());
+      size_t used = differences_.size();
+      differences_.resize(used + takeLength);
+      const std::byte* newBytes = new_.data() + at + takeExtra;
+      const std::byte* oldBytes = old_.data() + oldOffset;
+      for (uint64_t i = 0; i < takeLength; ++i)
+        differences_[used + i] =
+            static_cast<std::byte>(static_cast<uint8_t>(newBytes[i]) - static_cast<uint8_t>(oldBytes[i]));
+      segmentBytes_ += takeExtra + takeLength;
+      at += takeExtra + takeLength;
+      extra -= takeExtra;
+      length -= takeLength;
+      oldOffset += takeLength;
+    }
+    return true;
+  }
+
+  std::optional<std::vector<std::byte>> Finish() {
+    if (count_ > 0 && !FlushSegment()) return std::nullopt;
+    if (!Feed({}, ZSTD_e_end)) return std::nullopt;
+    return std::move(out_);
+  }
+
+ private:
+  bool FlushSegment() {
+    std::vector<std::byte> head;
+    PutVarint(head, count_);
+    bool ok = Feed(head, ZSTD_e_continue) && Feed(extraLengths_, ZSTD_e_continue) &&
+              Feed(coverLengths_, ZSTD_e_continue) && Feed(shiftChanges_, ZSTD_e_continue) &&
+              Feed(extras_, ZSTD_e_continue) && Feed(differences_, ZSTD_e_continue);
+    extraLengths_.clear();
+    coverLengths_.clear();
+    shiftChanges_.clear();
+    extras_.clear();
+    differences_.clear();
+    count_ = 0;
+    segmentBytes_ = 0;
+    return ok;
+  }
+
+  bool Feed(std::span<const std::byte> bytes, ZSTD_EndDirective mode) {
+    ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
+    for (;;) {
+      size_t used = out_.size();
+      out_.resize(used + ZSTD_CStreamOutSize());
+      ZSTD_outBuffer out{out_.data() + used, ZSTD_CStreamOutSize(), 0};
+      size_t left = ZSTD_compressStream2(context_, &out, &in, mode);
+      out_.resize(used + out.pos);
+      if (ZSTD_isError(left)) return false;
+      if (mode == ZSTD_e_end ? left == 0 : in.pos == in.size) return true;
+    }
+  }
+
+  std::span<const std::byte> old_;
+  std::span<const std::byte> new_;
+  ZSTD_CCtx* context_;
+  int64_t shift_ = 0;
+  uint64_t count_ = 0;
+  uint64_t segmentBytes_ = 0;
+  std::vector<std::byte> extraLengths_;
+  std::vector<std::byte> coverLengths_;
+  std::vector<std::byte> shiftChanges_;
+  std::vector<std::byte> extras_;
+  std::vector<std::byte> differences_;
+  std::vector<std::byte> out_;
+};
+
+}  // namespace
+
+std::optional<std::vector<std::byte>> EncodeCovers(std::span<const std::byte> oldFile,
+                                                   std::span<const std::byte> newFile, const CoverList& covers,
+                                                   const EncodeOptions& options) {
+  uint64_t at = 0;
+  for (const Cover& cover : covers) {
+    if (cover.newOffset < at || cover.length > newFile.size() - cover.newOffset ||
+        cover.oldOffset > oldFile.size() || cover.length > oldFile.size() - cover.oldOffset)
+      return std::nullopt;
+    at = cover.newOffset + cover.length;
+  }
+  std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
+  if (!context) return std::nullopt;
+  // The stream is the new file's size plus a few bytes per record: a window of twice that holds it.
+  if (!ConfigureEncoder(context.get(), options, WindowLogFor(2 * newFile.size() + 4096))) return std::nullopt;
+  StreamWriter writer(oldFile, newFile, context.get());
+  at = 0;
+  for (const Cover& cover : covers) {
+    if (!writer.Add(at, cover.newOffset - at, cover.length, cover.oldOffset)) return std::nullopt;
+    at = cover.newOffset + cover.length;
+  }
+  if (!writer.Add(at, newFile.size() - at, 0, 0)) return std::nullopt;
+  return writer.Finish();
+}
+
+}  // namespace codec

@@ -1,0 +1,106 @@
+// The zstd frame reader behind every decoder: a capped window, and a block read in slices.
+#include "frame_reader.h"
+
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "codec_limits.h"
+
+namespace codec {
+namespace {
+constexpr size_t kInputBuffer = size_t{1} << 17;
+}  // namespace
+
+FrameReader::FrameReader(const ReadAt& block, uint64_t blockLength, std::span<const std::byte> prefix)
+    : block_(block), blockLength_(blockLength) {
+  context_ = ZSTD_createDCtx();
+  if (!context_) {
+    setup_ = DecodeResult::CorruptData;
+    return;
+  }
+  // A hostile frame header cannot make us allocate more than the window we allow.
+  if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kWindowLogMax)) ||
+      (!prefix.empty() && ZSTD_isError(ZSTD_DCtx_refPrefix(context_, prefix.data(), prefix.size()))))
+    setup_ = DecodeResult::CorruptData;
+  input_.resize(kInputBuffer);
+  output_.resize(ZSTD_DStreamOutSize());
+}
+
+FrameReader::~FrameReader() { ZSTD_freeDCtx(context_); }
+
+DecodeResult FrameReader::Refill() {
+  if (setup_ != DecodeResult::Ok) return setup_;
+  outputPos_ = outputEnd_ = 0;
+  while (outputEnd_ == 0 && !frameEnded_) {
+    if (inputPos_ == inputEnd_ && consumed_ < blockLength_) {
+      size_t want = static_cast<size_t>(std::min<uint64_t>(input_.size(), blockLength_ - consumed_));
+      if (!block_(consumed_, std::span(input_.data(), want))) return DecodeResult::ReadError;
+      consumed_ += want;
+      inputPos_ = 0;
+      inputEnd_ = want;
+    }
+    bool inputLeft = inputPos_ < inputEnd_;
+    ZSTD_inBuffer in{input_.data(), inputEnd_, inputPos_};
+    ZSTD_outBuffer out{output_.data(), output_.size(), 0};
+    size_t result = ZSTD_decompressStream(context_, &out, &in);
+    if (ZSTD_isError(result)) return DecodeResult::CorruptData;
+    inputPos_ = in.pos;
+    outputEnd_ = out.pos;
+    if (result == 0) frameEnded_ = true;
+    // No input left and nothing came out: the block ends in the middle of the frame.
+    if (!frameEnded_ && out.pos == 0 && !inputLeft) return DecodeResult::CorruptData;
+  }
+  return DecodeResult::Ok;
+}
+
+DecodeResult FrameReader::Read(std::span<std::byte> out) {
+  while (!out.empty()) {
+    if (outputPos_ == outputEnd_) {
+      if (auto result = Refill(); result != DecodeResult::Ok) return result;
+      if (outputEnd_ == 0) return DecodeResult::CorruptData;  // asked past the end of the frame
+    }
+    size_t take = std::min(out.size(), outputEnd_ - outputPos_);
+    std::memcpy(out.data(), output_.data() + outputPos_, take);
+    outputPos_ += take;
+    out = out.subspan(take);
+  }
+  return DecodeResult::Ok;
+}
+
+DecodeResult FrameReader::ReadByte(uint8_t& byte) {
+  if (outputPos_ == outputEnd_) {
+    if (auto result = Refill(); result != DecodeResult::Ok) return result;
+    if (outputEnd_ == 0) return DecodeResult::CorruptData;
+  }
+  byte = static_cast<uint8_t>(output_[outputPos_++]);
+  return DecodeResult::Ok;
+}
+
+DecodeResult FrameReader::ReadVarint(uint64_t& value) {
+  value = 0;
+  for (int shift = 0; shift < 64; shift += 7) {
+    uint8_t byte = 0;
+    if (auto result = ReadByte(byte); result != DecodeResult::Ok) return result;
+    // The tenth byte may only carry the top bit of a 64-bit number.
+    if (shift == 63 && byte > 1) return DecodeResult::CorruptData;
+    value |= uint64_t{byte & 0x7fu} << shift;
+    if ((byte & 0x80) == 0) return DecodeResult::Ok;
+  }
+  return DecodeResult::CorruptData;
+}
+
+DecodeResult FrameReader::Finish() {
+  if (setup_ != DecodeResult::Ok) return setup_;
+  if (outputPos_ != outputEnd_) return DecodeResult::CorruptData;
+  // The frame may still owe its end (an empty last block, a checksum): nothing more may come out.
+  while (!frameEnded_) {
+    if (auto result = Refill(); result != DecodeResult::Ok) return result;
+    if (outputEnd_ != 0) return DecodeResult::CorruptData;
+  }
+  if (inputPos_ != inputEnd_ || consumed_ != blockLength_) return DecodeResult::CorruptData;
+  return DecodeResult::Ok;
+}
+
+}  // namespace codec

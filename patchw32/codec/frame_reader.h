@@ -1,0 +1,50 @@
+// Reads the decompressed bytes of the one zstd frame a data block holds, in fixed-size buffers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "codec.h"
+
+typedef struct ZSTD_DCtx_s ZSTD_DCtx;
+
+namespace codec {
+
+class FrameReader {
+ public:
+  // `prefix` is the reference the frame was compressed against (reference zstd); it must outlive
+  // the reader.
+  FrameReader(const ReadAt& block, uint64_t blockLength, std::span<const std::byte> prefix = {});
+  ~FrameReader();
+  FrameReader(const FrameReader&) = delete;
+  FrameReader& operator=(const FrameReader&) = delete;
+
+  // Exactly out.size() decompressed bytes; CorruptData when the frame has fewer.
+  DecodeResult Read(std::span<std::byte> out);
+  DecodeResult ReadByte(uint8_t& byte);
+  // An unsigned LEB128 number of at most 64 bits.
+  DecodeResult ReadVarint(uint64_t& value);
+  // Ok only when the frame has ended, nothing of it is left unread and the block ends with it.
+  DecodeResult Finish();
+
+ private:
+  DecodeResult Refill();
+
+  const ReadAt& block_;
+  uint64_t blockLength_;
+  uint64_t consumed_ = 0;
+  bool frameEnded_ = false;
+  DecodeResult setup_ = DecodeResult::Ok;
+  ZSTD_DCtx* context_ = nullptr;
+  std::vector<std::byte> input_;
+  size_t inputPos_ = 0;
+  size_t inputEnd_ = 0;
+  std::vector<std::byte> output_;
+  size_t outputPos_ = 0;
+  size_t outputEnd_ = 0;
+};
+
+}  // namespace codec

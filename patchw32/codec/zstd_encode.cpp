@@ -1,0 +1,71 @@
+// Plain and reference zstd encoders, inside the window the decoders allow.
+#include <zstd.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "codec_internal.h"
+#include "codec_limits.h"
+
+namespace codec {
+
+namespace {
+
+struct CCtxDeleter {
+  void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
+};
+
+std::optional<std::vector<std::byte>> Compress(std::span<const std::byte> reference,
+                                               std::span<const std::byte> newFile,
+                                               const EncodeOptions& options) {
+  std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
+  if (!context) return std::nullopt;
+  ZSTD_CCtx* c = context.get();
+  // Matches may reach back over the reference and the new file: the window spans both, but never
+  // more than the decoders allow.
+  bool ok = ConfigureEncoder(c, options, WindowLogFor(reference.size() + newFile.size())) &&
+            !ZSTD_isError(ZSTD_CCtx_setPledgedSrcSize(c, newFile.size()));
+  if (ok && !reference.empty())
+    ok = !ZSTD_isError(ZSTD_CCtx_setParameter(c, ZSTD_c_enableLongDistanceMatching, 1)) &&
+         !ZSTD_isError(ZSTD_CCtx_refPrefix(c, reference.data(), reference.size()));
+  if (!ok) return std::nullopt;
+  std::vector<std::byte> out(ZSTD_compressBound(newFile.size()));
+  size_t written = ZSTD_compress2(c, out.data(), out.size(), newFile.data(), newFile.size());
+  if (ZSTD_isError(written)) return std::nullopt;
+  out.resize(written);
+  return out;
+}
+
+}  // namespace
+
+int WindowLogFor(uint64_t span) {
+  int log = 10;
+  while (log < kWindowLogMax && (uint64_t{1} << log) < span) ++log;
+  return log;
+}
+
+bool ConfigureEncoder(ZSTD_CCtx* context, const EncodeOptions& options, int windowLog) {
+  if (ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, options.level)) ||
+      ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, std::min(windowLog, kWindowLogMax))) ||
+      ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0)))
+    return false;
+  // zstd's output is the same for any number of workers from one up, so the payload does not
+  // depend on how many cores the builder had; a zstd built without threads ignores the request.
+  ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, static_cast<int>(std::max(1u, options.threads)));
+  return true;
+}
+
+std::optional<std::vector<std::byte>> EncodePlainZstd(std::span<const std::byte> newFile,
+                                                      const EncodeOptions& options) {
+  return Compress({}, newFile, options);
+}
+
+std::optional<std::vector<std::byte>> EncodeReferenceZstd(std::span<const std::byte> oldFile,
+                                                          std::span<const std::byte> newFile,
+                                                          const EncodeOptions& options) {
+  if (oldFile.empty() || oldFile.size() > kReferenceLimit || newFile.size() > kReferenceLimit - oldFile.size())
+    return std::nullopt;
+  return Compress(oldFile, newFile, options);
+}
+
+}  // namespace codec

@@ -1,0 +1,57 @@
+// Feeds the cover decoder hostile data blocks: either the input itself as the block (a hostile
+// zstd frame), or the input as the decompressed covers stream, compressed here so that the
+// fuzzer reaches the records' checks. Nothing may crash, read out of bounds or overrun newSize.
+#include <zstd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "codec.h"
+
+namespace {
+
+const std::vector<std::byte>& OldFile() {
+  static const std::vector<std::byte> file = [] {
+    std::vector<std::byte> bytes(4096);
+    uint32_t x = 12345;
+    for (auto& b : bytes) b = static_cast<std::byte>((x = x * 1103515245 + 12345) >> 24);
+    return bytes;
+  }();
+  return file;
+}
+
+codec::ReadAt ReaderOf(const std::vector<std::byte>& bytes) {
+  return [&bytes](uint64_t offset, std::span<std::byte> buffer) {
+    if (offset > bytes.size() || buffer.size() > bytes.size() - offset) std::abort();  // the decoder must check first
+    std::memcpy(buffer.data(), bytes.data() + offset, buffer.size());
+    return true;
+  };
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 3) return 0;
+  // First byte: how the rest is used; next two: the new file's size (up to 64 KiB).
+  bool compressHere = data[0] & 1;
+  uint64_t newSize = data[1] | (uint64_t{data[2]} << 8);
+  std::vector<std::byte> rest(reinterpret_cast<const std::byte*>(data + 3), reinterpret_cast<const std::byte*>(data + size));
+  std::vector<std::byte> block = rest;
+  if (compressHere) {
+    block.resize(ZSTD_compressBound(rest.size()));
+    block.resize(ZSTD_compress(block.data(), block.size(), rest.data(), rest.size(), 1));
+  }
+  const auto& oldFile = OldFile();
+  uint64_t written = 0;
+  codec::DecodeFile(payload::Codec::Covers, ReaderOf(block), block.size(), ReaderOf(oldFile), oldFile.size(), newSize,
+                    [&](std::span<const std::byte> bytes) {
+                      written += bytes.size();
+                      if (written > newSize) std::abort();
+                      return true;
+                    },
+                    nullptr);
+  return 0;
+}
