@@ -50,7 +50,9 @@ std::string FoldCase(std::string_view text) {
 }
 
 std::string ShownName(const std::string& payloadPath) {
-  std::string name = payloadPath;
+  // Lower-cased like the description records, so that the host's extension tests (against the
+  // records' lower-case expansion extensions) see the names the same way.
+  std::string name = platform::AnsiLowerCase(payloadPath);
   std::replace(name.begin(), name.end(), '/', platform::PathSeparator());
   return name;
 }

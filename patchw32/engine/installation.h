@@ -14,7 +14,7 @@ namespace engine {
 // ASCII lower case: how Windows compares the names that matter here.
 std::string FoldCase(std::string_view text);
 
-// The entry's path as the host is shown it: relative, with the platform's separator.
+// The entry's path as the host is shown it: relative, lower case, with the platform's separator.
 std::string ShownName(const std::string& payloadPath);
 
 // The engine's own files beside a target and in the installation folder (all end in ".orvan~",

@@ -106,5 +106,21 @@ TEST(FaultInjection, EveryKillDuringCommitOrRecoveryEndsAllOldOrAllNew) {
   }
 }
 
+TEST(FaultInjection, TheListingPassAlsoRecoversAKilledRunInItsFolder) {
+  TempFolder work;
+  Tree oldTree = {{"Orvan.exe", "1.1.0"}, {"a.txt", "a1"}, {"b.txt", "b1"}};
+  Tree newTree = {{"Orvan.exe", "1.2.0"}, {"a.txt", "a2"}, {"b.txt", "b2"}};
+  fs::path updater = BuildUpdater(work.Path(), oldTree, newTree, kRecords);
+  fs::path install = work.Path() / "install";
+  ResetTree(install, oldTree);
+  const Tree allOld = ReadTree(install);
+  // Past the commit journal and the first renames: a mixed installation with its journal.
+  ASSERT_TRUE(RunKilledAt(6, updater, install, "-u "));
+  ASSERT_NE(ReadTree(install), allOld);
+  Script script;
+  EXPECT_EQ(RunPass(updater, install, "-l", script), 0);
+  EXPECT_EQ(ReadTree(install), allOld);
+}
+
 }  // namespace
 }  // namespace enginetest

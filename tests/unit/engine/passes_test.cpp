@@ -5,6 +5,7 @@
 
 #include "engine_fixture.h"
 #include "payload_reader.h"
+#include "platform.h"
 #include "payload_writer.h"
 #include "verify_pass.h"
 
@@ -58,7 +59,7 @@ class Passes : public ::testing::Test {
 
 TEST_F(Passes, VerificationAnnouncesEachFileItWouldPatchAndChangesNothing) {
   ASSERT_EQ(Run("-j"), 0);
-  EXPECT_EQ(Summary(script_.events), "6:4 7:Orvan.exe 5 8 7:a.txt 5 8 7:gone.txt 5 8 7:maps/m1.map 5 8");
+  EXPECT_EQ(Summary(script_.events), "6:4 7:orvan.exe 5 8 7:a.txt 5 8 7:gone.txt 5 8 7:maps/m1.map 5 8");
   // Each file's progress ends at the full 32768.
   for (size_t i = 0; i + 1 < script_.events.size(); ++i)
     if (script_.events[i].id == 5 && script_.events[i + 1].id == 8) EXPECT_EQ(script_.events[i].number, 32768u);
@@ -68,12 +69,12 @@ TEST_F(Passes, VerificationAnnouncesEachFileItWouldPatchAndChangesNothing) {
 TEST_F(Passes, UpdateAppliesEveryEntryAndLeavesNothingElse) {
   ASSERT_EQ(Run("-u "), 0);
   EXPECT_EQ(Summary(script_.events),
-            "6:4 7:Orvan.exe 9:Applying 5 8 7:a.txt 9:Applying 5 8 7:gone.txt 9:Applying 8 "
+            "6:4 7:orvan.exe 9:Applying 5 8 7:a.txt 9:Applying 5 8 7:gone.txt 9:Applying 8 "
             "7:maps/m1.map 9:Applying 5 8");
   EXPECT_EQ(ReadTree(install_), releases_.Updated());
   // A second run finds everything in place: announced as new, nothing changed.
   ASSERT_EQ(Run("-u "), 0);
-  EXPECT_EQ(Summary(script_.events), "6:3 7:Orvan.exe 9:New 8 7:a.txt 9:New 8 7:maps/m1.map 9:New 8");
+  EXPECT_EQ(Summary(script_.events), "6:3 7:orvan.exe 9:New 8 7:a.txt 9:New 8 7:maps/m1.map 9:New 8");
   ASSERT_EQ(Run("-j"), 0);
   EXPECT_EQ(ReadTree(install_), releases_.Updated());
 }
@@ -81,12 +82,12 @@ TEST_F(Passes, UpdateAppliesEveryEntryAndLeavesNothingElse) {
 TEST_F(Passes, AFileOfAnotherVersionIsReportedAndLeftAloneWhileTheRestIsPatched) {
   WriteFile(install_ / "a.txt", "modded by the player\n");
   ASSERT_EQ(Run("-j"), 0);
-  EXPECT_EQ(Summary(script_.events), "6:4 7:Orvan.exe 5 8 7:a.txt 5 2 8 7:gone.txt 5 8 7:maps/m1.map 5 8");
+  EXPECT_EQ(Summary(script_.events), "6:4 7:orvan.exe 5 8 7:a.txt 5 2 8 7:gone.txt 5 8 7:maps/m1.map 5 8");
   ASSERT_NE(FindText(script_.events, 2, "file of the same name"), nullptr);
 
   ASSERT_EQ(Run("-u "), 0);
   EXPECT_EQ(Summary(script_.events),
-            "6:4 7:Orvan.exe 9:Applying 5 8 7:a.txt 2 8 7:gone.txt 9:Applying 8 7:maps/m1.map 9:Applying 5 8");
+            "6:4 7:orvan.exe 9:Applying 5 8 7:a.txt 2 8 7:gone.txt 9:Applying 8 7:maps/m1.map 9:Applying 5 8");
   ASSERT_NE(FindText(script_.events, 2, "file of the same name"), nullptr);
   Tree expected = releases_.Updated();
   expected["a.txt"] = "modded by the player\n";
@@ -96,7 +97,7 @@ TEST_F(Passes, AFileOfAnotherVersionIsReportedAndLeftAloneWhileTheRestIsPatched)
 TEST_F(Passes, AMissingRequiredFileIsAMismatch) {
   fs::remove(install_ / "a.txt");
   ASSERT_EQ(Run("-j"), 0);
-  EXPECT_EQ(Summary(script_.events), "6:4 7:Orvan.exe 5 8 7:a.txt 5 2 8 7:gone.txt 5 8 7:maps/m1.map 5 8");
+  EXPECT_EQ(Summary(script_.events), "6:4 7:orvan.exe 5 8 7:a.txt 5 2 8 7:gone.txt 5 8 7:maps/m1.map 5 8");
   ASSERT_NE(FindText(script_.events, 2, "file of the same name"), nullptr);
 }
 
@@ -106,7 +107,7 @@ TEST_F(Passes, AFileAlreadyAtTheNewVersionIsSaidToBeTheNewVersion) {
   EXPECT_EQ(FindText(script_.events, 2, ""), nullptr);
   ASSERT_EQ(Run("-u "), 0);
   EXPECT_EQ(Summary(script_.events),
-            "6:4 7:Orvan.exe 9:Applying 5 8 7:a.txt 9:New 8 7:gone.txt 9:Applying 8 7:maps/m1.map 9:Applying 5 8");
+            "6:4 7:orvan.exe 9:Applying 5 8 7:a.txt 9:New 8 7:gone.txt 9:Applying 8 7:maps/m1.map 9:Applying 5 8");
   EXPECT_EQ(ReadTree(install_), releases_.Updated());
 }
 
