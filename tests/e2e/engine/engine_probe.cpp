@@ -1,11 +1,14 @@
 // A test program that carries the real engine and runs one pass over a folder as the updater's
 // driver does, printing each message the engine sends, one per line, and the pass's result.
 //
-// usage: engine_probe FOLDER -j|-u [BACKUP] [--stop-at N]
+// usage: engine_probe FOLDER -j|-u [BACKUP] [--stop-at N] [--hold FILE]
 //   FOLDER is taken relative to the current folder (so that Wine needs no path translation);
-//   BACKUP is the -b: folder; --stop-at gives the null reply to the N-th callback (from 0).
+//   BACKUP is the -b: folder; --stop-at gives the null reply to the N-th callback (from 0);
+//   --hold keeps FILE (relative to FOLDER) open for writing during the pass, which on Windows
+//   locks it as a running game would.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "engine_contract.h"
@@ -41,10 +44,17 @@ int main(int argc, char** argv) {
   std::string folder = platform::CurrentFolder() + platform::PathSeparator() + argv[1];
   std::string pass = argv[2];
   std::string backup;
+  std::unique_ptr<platform::File> held;
   for (int i = 3; i < argc; ++i) {
     std::string arg = argv[i];
-    if (arg == "--stop-at" && i + 1 < argc) stopAt = std::strtol(argv[++i], nullptr, 10);
-    else backup = "-b:" + arg;
+    if (arg == "--stop-at" && i + 1 < argc) {
+      stopAt = std::strtol(argv[++i], nullptr, 10);
+    } else if (arg == "--hold" && i + 1 < argc) {
+      held = platform::File::Open(folder + platform::PathSeparator() + argv[++i], platform::File::Mode::ReadWrite);
+      if (!held) std::fprintf(stderr, "engine_probe: cannot open %s\n", argv[i]);
+    } else {
+      backup = "-b:" + arg;
+    }
   }
   // Exactly the driver's argument formats: without a backup the update's arguments end in a blank.
   std::string arguments = pass == "-j" ? "\"" + folder + "\" -i -j" : "\"" + folder + "\" -i -u " + backup;

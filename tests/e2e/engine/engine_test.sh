@@ -121,6 +121,15 @@ grep -q '^4 .*read-only' <<<"$out" || fail "read-only file: no error: $out"
 [ "$(tree "$work/install")" = "$before" ] || fail "a read-only file let the installation change"
 chmod u+w "$work/install/data/level1.pak"
 
+# A file that another program holds open stops the update; nothing changes. (Windows locks it;
+# posix has no such locks.)
+if [ -n "$runner" ]; then
+  out=$(pass install -u --hold data/level1.pak)
+  grep -q '^4 ' <<<"$out" || fail "locked file: no error: $out"
+  [ "$(result "$out")" != "result 0" ] || fail "locked file: the update succeeded"
+  [ "$(tree "$work/install")" = "$before" ] || fail "a locked file let the installation change"
+fi
+
 # The library that ships has no fault points to reach.
 if [ -n "$library" ]; then
   nm -C "$library" | grep -q 'FaultPoint\|SetFaultHandler' && fail "the shipped engine has the test-only fault points"

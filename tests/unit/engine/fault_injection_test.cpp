@@ -1,7 +1,10 @@
 // A process killed at any step of the commit, and again at any step of the recovery that follows,
 // leaves an installation that the next engine start makes all-old or all-new, never mixed.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+
+#include <csignal>
 #include <unistd.h>
 
 #include "engine_fixture.h"
@@ -104,6 +107,31 @@ TEST(FaultInjection, EveryKillDuringCommitOrRecoveryEndsAllOldOrAllNew) {
     // The journal, the folders, every rename and every clean-up are steps.
     EXPECT_GE(commitKills, 10) << row.name;
   }
+}
+
+TEST(FaultInjection, AFullDiskWhileStagingRollsEverythingBack) {
+  TempFolder work;
+  Tree oldTree = {{"Orvan.exe", "1.1.0"}, {"a.txt", "a1"}, {"big.pak", CodeLike(1 << 20, 5)}};
+  Tree newTree = {{"Orvan.exe", "1.2.0"}, {"a.txt", "a2"}, {"big.pak", CodeLike(1 << 20, 6)}};
+  fs::path updater = BuildUpdater(work.Path(), oldTree, newTree, kRecords);
+  fs::path install = work.Path() / "install";
+  ResetTree(install, oldTree);
+  const Tree allOld = ReadTree(install);
+  pid_t child = fork();
+  if (child == 0) {
+    // No file may grow past 64 KiB: the big file's staged copy meets a full disk.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64 << 10, 64 << 10};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Script script;
+    int32_t result = RunPass(updater, install, "-u ", script);
+    bool reported = FindText(script.events, 4, "disk may be full") != nullptr;
+    _exit(result != 0 && reported ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the update did not fail with a full-disk error";
+  EXPECT_EQ(ReadTree(install), allOld);
 }
 
 TEST(FaultInjection, TheListingPassAlsoRecoversAKilledRunInItsFolder) {
