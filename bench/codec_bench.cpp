@@ -3,6 +3,7 @@
 //
 //   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES]
 //   orvan-codec-bench apply OLD PATCH OUT
+//   orvan-codec-bench covers OLD NEW [--level N] [--TUNING VALUE]...   (the matcher alone, for tuning)
 //
 // A patch file here is 17 bytes (codec, old size, new size) and the data block.
 #include <fcntl.h>
@@ -18,6 +19,9 @@
 #include <vector>
 
 #include "codec.h"
+#include "cover_encoder.h"
+#include "cover_finder.h"
+#include "suffix_array.h"
 
 namespace {
 
@@ -145,11 +149,56 @@ int Apply(char** argv) {
   return 0;
 }
 
+// Runs the matcher with the given tuning and prints what it found and what the stream costs.
+int Covers(int argc, char** argv) {
+  codec::EncodeOptions options;
+  options.threads = 2;
+  codec::MatchTuning tuning;
+  struct Knob {
+    const char* name;
+    int64_t* signedValue;
+    uint64_t* value;
+  } knobs[] = {
+      {"--min-seed", nullptr, &tuning.minSeed},         {"--min-near", nullptr, &tuning.minNear},
+      {"--far-penalty", nullptr, &tuning.farPenalty},   {"--min-near-score", &tuning.minNearScore, nullptr},
+      {"--min-far-score", &tuning.minFarScore, nullptr}, {"--stride", nullptr, &tuning.stride},
+      {"--give-up", &tuning.giveUp, nullptr},           {"--switch-gain", nullptr, &tuning.switchGain},
+      {"--probe-skip", nullptr, &tuning.probeSkip},
+  };
+  for (int i = 4; i + 1 < argc; i += 2) {
+    std::string flag = argv[i];
+    if (flag == "--level") options.level = std::atoi(argv[i + 1]);
+    for (auto& knob : knobs)
+      if (flag == knob.name) {
+        if (knob.value) *knob.value = std::strtoull(argv[i + 1], nullptr, 10);
+        else *knob.signedValue = std::strtoll(argv[i + 1], nullptr, 10);
+      }
+  }
+  Mapped oldFile(argv[2]), newFile(argv[3]);
+  auto start = std::chrono::steady_clock::now();
+  auto suffixes = codec::SuffixArray::Build(oldFile.span());
+  double sortSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  auto covers = codec::FindCovers(oldFile.span(), 0, suffixes, newFile.span(), 0, newFile.size, options.threads, tuning);
+  double matchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() - sortSeconds;
+  uint64_t covered = 0, equal = 0;
+  for (const auto& c : covers) {
+    covered += c.length;
+    for (uint64_t i = 0; i < c.length; ++i) equal += oldFile.data[c.oldOffset + i] == newFile.data[c.newOffset + i];
+  }
+  auto stream = codec::EncodeCovers(oldFile.span(), newFile.span(), covers, options);
+  std::printf("covers %zu covered %llu equal %llu extra %llu size %zu sort %.1fs match %.1fs\n", covers.size(),
+              static_cast<unsigned long long>(covered), static_cast<unsigned long long>(equal),
+              static_cast<unsigned long long>(newFile.size - covered), stream ? stream->size() : 0, sortSeconds,
+              matchSeconds);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc >= 5 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
   if (argc == 5 && std::strcmp(argv[1], "apply") == 0) return Apply(argv);
+  if (argc >= 4 && std::strcmp(argv[1], "covers") == 0) return Covers(argc, argv);
   std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES]\n"
                        "       orvan-codec-bench apply OLD PATCH OUT\n");
   return 2;

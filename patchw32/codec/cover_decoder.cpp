@@ -47,6 +47,59 @@ class Output {
   size_t used_ = 0;
 };
 
+// The old file read in aligned blocks, a few kept: covers that follow each other mostly read
+// near one another, so most of them cost no read at all.
+class OldFileCache {
+ public:
+  OldFileCache(const ReadAt& file, uint64_t size) : file_(file), size_(size), data_(kBlocks * kBlock) {
+    for (auto& b : blocks_) b = {~uint64_t{0}, 0};
+  }
+
+  // old[offset, offset + out.size()), which the caller has checked lies inside the file.
+  bool Read(uint64_t offset, std::span<std::byte> out) {
+    while (!out.empty()) {
+      uint64_t start = offset - offset % kBlock;
+      size_t slot = Find(start);
+      if (slot == kBlocks) return false;
+      size_t inBlock = static_cast<size_t>(offset - start);
+      size_t take = std::min(out.size(), kBlock - inBlock);
+      std::copy_n(data_.data() + slot * kBlock + inBlock, take, out.data());
+      out = out.subspan(take);
+      offset += take;
+    }
+    return true;
+  }
+
+ private:
+  static constexpr size_t kBlock = size_t{1} << 16;
+  static constexpr size_t kBlocks = 16;
+
+  size_t Find(uint64_t start) {
+    for (size_t i = 0; i < kBlocks; ++i)
+      if (blocks_[i].start == start) {
+        blocks_[i].used = ++clock_;
+        return i;
+      }
+    size_t victim = 0;
+    for (size_t i = 1; i < kBlocks; ++i)
+      if (blocks_[i].used < blocks_[victim].used) victim = i;
+    size_t length = static_cast<size_t>(std::min<uint64_t>(kBlock, size_ - start));
+    if (!file_(start, std::span(data_.data() + victim * kBlock, length))) return kBlocks;
+    blocks_[victim] = {start, ++clock_};
+    return victim;
+  }
+
+  struct Block {
+    uint64_t start;
+    uint64_t used;
+  };
+  const ReadAt& file_;
+  uint64_t size_;
+  std::vector<std::byte> data_;
+  Block blocks_[kBlocks];
+  uint64_t clock_ = 0;
+};
+
 // Shifts stay far from the ends of int64_t, so adding two never overflows; real files are far
 // smaller.
 constexpr uint64_t kMaxShift = uint64_t{1} << 61;
@@ -111,6 +164,7 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
   std::vector<Record> records;
   std::vector<std::byte> extras;
   std::vector<std::byte> oldBytes(kChunk);
+  OldFileCache old(oldFile, oldSize);
   int64_t shift = 0;
   for (uint64_t produced = 0; produced < newSize;) {
     uint64_t extraTotal = 0;
@@ -132,12 +186,13 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
       for (uint64_t done = 0; done < record.coverLength;) {
         auto space = output.Space();
         size_t take = static_cast<size_t>(std::min<uint64_t>(space.size(), record.coverLength - done));
-        auto old = std::span(oldBytes.data(), take);
-        if (!oldFile(record.oldOffset + done, old)) return DecodeResult::ReadError;
+        auto source = std::span(oldBytes.data(), take);
+        if (!old.Read(record.oldOffset + done, source)) return DecodeResult::ReadError;
         auto out = space.first(take);
         if (auto r = reader.Read(out); r != DecodeResult::Ok) return r;
-        for (size_t i = 0; i < take; ++i)
-          out[i] = static_cast<std::byte>(static_cast<uint8_t>(out[i]) + static_cast<uint8_t>(old[i]));
+        auto* sum = reinterpret_cast<uint8_t*>(out.data());
+        auto* from = reinterpret_cast<const uint8_t*>(source.data());
+        for (size_t i = 0; i < take; ++i) sum[i] = static_cast<uint8_t>(sum[i] + from[i]);
         done += take;
         if (auto r = output.Commit(take); r != DecodeResult::Ok) return r;
       }

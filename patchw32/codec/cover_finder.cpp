@@ -68,27 +68,29 @@ inline uint64_t Load64(const uint8_t* p) {
   return value;
 }
 
-// Where each two-byte prefix's suffixes lie in the suffix array: a search starts there.
-struct Buckets {
-  std::vector<uint64_t> begin;
-  std::vector<uint64_t> end;
-
-  explicit Buckets(std::span<const uint8_t> text) : begin(65536), end(65536) {
-    std::vector<uint64_t> count(65536);
-    for (size_t i = 0; i + 1 < text.size(); ++i) ++count[(text[i] << 8) | text[i + 1]];
-    // The last byte alone sorts before every longer suffix that starts with it.
-    int last = text.empty() ? -1 : text.back();
-    uint64_t at = 0;
-    for (int first = 0; first < 256; ++first) {
-      if (first == last) ++at;
-      for (int second = 0; second < 256; ++second) {
-        int key = (first << 8) | second;
-        begin[key] = at;
-        at += count[key];
-        end[key] = at;
-      }
-    }
+// Where the suffixes that begin with each two- or three-byte prefix lie in the suffix array: a
+// search starts inside that range. A suffix shorter than the prefix counts as if padded with zero
+// bytes; it still sorts first among those of its padded prefix, so each range stays contiguous.
+class Buckets {
+ public:
+  explicit Buckets(std::span<const uint8_t> text) : bytes_(text.size() >= (uint64_t{1} << 20) ? 3 : 2) {
+    begin_.assign((size_t{1} << (8 * bytes_)) + 1, 0);
+    for (uint64_t i = 0; i < text.size(); ++i) ++begin_[Key(text.data() + i, text.size() - i) + 1];
+    for (size_t k = 1; k < begin_.size(); ++k) begin_[k] += begin_[k - 1];
   }
+  unsigned Bytes() const { return bytes_; }
+  // The padded prefix of the `length` bytes at p.
+  uint32_t Key(const uint8_t* p, uint64_t length) const {
+    uint32_t key = 0;
+    for (unsigned i = 0; i < bytes_; ++i) key = (key << 8) | (i < length ? p[i] : 0);
+    return key;
+  }
+  uint64_t Begin(uint32_t key) const { return begin_[key]; }
+  uint64_t End(uint32_t key) const { return begin_[key + 1]; }
+
+ private:
+  unsigned bytes_;
+  std::vector<uint64_t> begin_;
 };
 
 template <typename Index>
@@ -123,7 +125,7 @@ class Matcher {
         floor = stop;
         position = std::max(stop, position + 1);
       } else {
-        position = seed.position + 1;
+        position = seed.position + tuning_.stride;
       }
     }
   }
@@ -132,17 +134,18 @@ class Matcher {
   // The longest exact match in the old window for the new bytes at `position` (up to `end`).
   Match Longest(uint64_t position, uint64_t end) const {
     uint64_t length = std::min(end - position, kProbeCap);
-    if (length < 2) return {};
+    if (length < buckets_.Bytes()) return {};
     const uint8_t* pattern = new_.data() + position;
-    int key = (pattern[0] << 8) | pattern[1];
-    uint64_t lo = buckets_.begin[key];
-    uint64_t hi = buckets_.end[key];
+    uint32_t key = buckets_.Key(pattern, length);
+    uint64_t lo = buckets_.Begin(key);
+    uint64_t hi = buckets_.End(key);
     if (lo == hi) return {};
+    uint64_t known = buckets_.Bytes();
     // Binary search, skipping the prefix that both bounds are known to share with the pattern.
     uint64_t left = lo, right = hi - 1;
-    uint64_t leftCommon = Common(pattern, length, suffixes_[left], 2);
+    uint64_t leftCommon = Common(pattern, length, suffixes_[left], known);
     if (leftCommon == length) return {static_cast<uint64_t>(suffixes_[left]), length};
-    uint64_t rightCommon = Common(pattern, length, suffixes_[right], 2);
+    uint64_t rightCommon = Common(pattern, length, suffixes_[right], known);
     if (rightCommon == length) return {static_cast<uint64_t>(suffixes_[right]), length};
     while (right - left > 1) {
       uint64_t middle = left + (right - left) / 2;

@@ -27,7 +27,7 @@ struct MatchTuning {
   uint64_t minNear = 8;       // shortest exact match under a recent alignment that does
   uint64_t farPenalty = 8;    // bytes an alignment far from the recent ones must win by
   int64_t minNearScore = 8;   // least score (equal bytes less different ones) of a kept cover...
-  int64_t minFarScore = 20;   // ...and of one far from the recent alignments
+  int64_t minFarScore = 64;   // ...and of one far from the recent alignments
   uint64_t stride = 4;        // step between searches where no cover runs
   int64_t giveUp = 24;        // how far a cover's score may fall below its best before it ends
   uint64_t switchGain = 8;    // how many more bytes a new alignment must explain to take over

@@ -14,7 +14,7 @@ namespace {
 constexpr uint64_t kDefaultMatchWindow = uint64_t{3} << 29;  // 1.5 GiB
 // Up to this size plain zstd is always tried too; past it only when the covers explain little,
 // since zstd -19 over a large file costs as much again as the covers.
-constexpr uint64_t kPlainAlwaysBytes = uint64_t{64} << 20;
+constexpr uint64_t kPlainAlwaysBytes = uint64_t{8} << 20;
 
 // The part of the old file a window's suffix array is built over, and the part of the new file
 // matched against it.
