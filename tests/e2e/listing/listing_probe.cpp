@@ -4,6 +4,7 @@
 #include <string>
 
 #include "description.h"
+#include "platform.h"
 
 namespace {
 
@@ -18,6 +19,9 @@ void Print(const char* name, const TextList& values) {
 }  // namespace
 
 int main() {
+  platform::SetMessageBoxHandler([](const std::string& text, const std::string& caption) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+  });
   int32_t result = ReadPatchInfo();
   Print("Result", std::to_string(result));
   Print("Valid", PatchInfo.Valid ? "true" : "false");
