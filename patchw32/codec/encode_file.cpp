@@ -1,5 +1,7 @@
 // Choosing the codec per file: every candidate that may help is tried, and the smallest kept.
 #include <algorithm>
+#include <cstdint>
+#include <functional>
 
 #include "codec.h"
 #include "codec_internal.h"
@@ -15,6 +17,12 @@ constexpr uint64_t kDefaultMatchWindow = uint64_t{3} << 29;  // 1.5 GiB
 // Up to this size plain zstd is always tried too; past it only when the covers explain little,
 // since zstd -19 over a large file costs as much again as the covers.
 constexpr uint64_t kPlainAlwaysBytes = uint64_t{8} << 20;
+// Files from this size on choose their finalists by a trial at kTrialLevel; a candidate stays in
+// while its trial is within the margin of the smallest, since higher levels rank them a little
+// differently.
+constexpr uint64_t kTrialFrom = uint64_t{1} << 20;
+constexpr int kTrialLevel = 3;
+constexpr uint64_t kTrialMarginPercent = 15;
 
 // The part of the old file a window's suffix array is built over, and the part of the new file
 // matched against it.
@@ -42,11 +50,9 @@ std::vector<Window> PlanWindows(uint64_t oldSize, uint64_t newSize, uint64_t win
   return windows;
 }
 
-}  // namespace
-
-std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte> oldFile,
-                                                       std::span<const std::byte> newFile,
-                                                       const EncodeOptions& options, uint64_t& covered) {
+// The covers of the whole new file, window by window; nothing when a suffix array can't be built.
+std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
+                                   const EncodeOptions& options) {
   uint64_t window = options.matchWindow ? options.matchWindow : kDefaultMatchWindow;
   CoverList covers;
   for (const Window& w : PlanWindows(oldFile.size(), newFile.size(), window)) {
@@ -57,30 +63,73 @@ std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte
     CoverList found = FindCovers(old, w.oldBegin, suffixes, newFile, w.newBegin, w.newEnd, options.threads);
     covers.insert(covers.end(), found.begin(), found.end());
   }
-  covered = 0;
+  return covers;
+}
+
+uint64_t CoveredBytes(const CoverList& covers) {
+  uint64_t covered = 0;
   for (const Cover& cover : covers) covered += cover.length;
-  return EncodeCovers(oldFile, newFile, covers, options);
+  return covered;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte> oldFile,
+                                                       std::span<const std::byte> newFile,
+                                                       const EncodeOptions& options, uint64_t& covered) {
+  auto covers = MatchFile(oldFile, newFile, options);
+  if (!covers) return std::nullopt;
+  covered = CoveredBytes(*covers);
+  return EncodeCovers(oldFile, newFile, *covers, options);
 }
 
 Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
                    const EncodeOptions& options) {
-  Encoded best{payload::Codec::None, {}};
-  auto consider = [&](payload::Codec codec, std::optional<std::vector<std::byte>> data) {
-    if (data && (best.codec == payload::Codec::None || data->size() < best.data.size()))
-      best = {codec, std::move(*data)};
+  using Encoder = std::function<std::optional<std::vector<std::byte>>(const EncodeOptions&)>;
+  struct Candidate {
+    payload::Codec codec;
+    Encoder encode;
+    uint64_t trialSize = 0;
   };
-  uint64_t covered = 0;
+  // Plain zstd comes first and so wins ties: it is the cheapest to apply.
+  std::vector<Candidate> candidates;
+  std::optional<CoverList> covers;
   // Without an old file the covers stream is the new file's bytes alone; zstd tunes itself
   // differently when it knows the size, so on smaller files that can still beat plain zstd.
   if (!newFile.empty() && (!oldFile.empty() || newFile.size() <= kPlainAlwaysBytes))
-    consider(payload::Codec::Covers, EncodeCoversFile(oldFile, newFile, options, covered));
-  if (!oldFile.empty() && !newFile.empty())
-    consider(payload::Codec::ReferenceZstd, EncodeReferenceZstd(oldFile, newFile, options));
-  if (best.codec == payload::Codec::None || newFile.size() <= kPlainAlwaysBytes || covered < newFile.size() / 2) {
-    // Plain zstd wins ties: it is the cheapest to apply.
-    auto plain = EncodePlainZstd(newFile, options);
-    if (plain && (best.codec == payload::Codec::None || plain->size() <= best.data.size()))
-      best = {payload::Codec::PlainZstd, std::move(*plain)};
+    covers = MatchFile(oldFile, newFile, options);
+  if (!covers || newFile.size() <= kPlainAlwaysBytes || CoveredBytes(*covers) < newFile.size() / 2)
+    candidates.push_back({payload::Codec::PlainZstd, [&](const EncodeOptions& o) { return EncodePlainZstd(newFile, o); }});
+  if (!oldFile.empty() && !newFile.empty() && oldFile.size() + newFile.size() <= kReferenceLimit)
+    candidates.push_back({payload::Codec::ReferenceZstd,
+                          [&](const EncodeOptions& o) { return EncodeReferenceZstd(oldFile, newFile, o); }});
+  if (covers)
+    candidates.push_back(
+        {payload::Codec::Covers, [&](const EncodeOptions& o) { return EncodeCovers(oldFile, newFile, *covers, o); }});
+
+  // With more than one candidate on a larger file, a quick trial at a low level picks the ones
+  // worth the full level: zstd -19 over every candidate would cost as much again as the rest.
+  std::vector<Candidate*> finalists;
+  for (auto& candidate : candidates) finalists.push_back(&candidate);
+  if (finalists.size() > 1 && options.level > kTrialLevel && oldFile.size() + newFile.size() > kTrialFrom) {
+    EncodeOptions trial = options;
+    trial.level = kTrialLevel;
+    uint64_t smallest = UINT64_MAX;
+    for (auto& candidate : candidates) {
+      auto data = candidate.encode(trial);
+      candidate.trialSize = data ? data->size() : UINT64_MAX;
+      smallest = std::min(smallest, candidate.trialSize);
+    }
+    finalists.clear();
+    for (auto& candidate : candidates)
+      if (candidate.trialSize != UINT64_MAX && candidate.trialSize <= smallest + smallest * kTrialMarginPercent / 100)
+        finalists.push_back(&candidate);
+  }
+  Encoded best{payload::Codec::None, {}};
+  for (Candidate* candidate : finalists) {
+    auto data = candidate->encode(options);
+    if (data && (best.codec == payload::Codec::None || data->size() < best.data.size()))
+      best = {candidate->codec, std::move(*data)};
   }
   return best;
 }
