@@ -61,6 +61,10 @@ using MessageBoxHandler = std::function<void(const std::string& text, const std:
 void ShowMessageBox(const std::string& text, const std::string& caption);
 void SetMessageBoxHandler(MessageBoxHandler handler);
 
+// The text of string `id` in the running program's STRINGTABLE resource; nothing when the
+// program carries no such string (always on posix, where programs have no resources).
+std::optional<std::string> LoadStringResource(int id);
+
 // Lower-cases with the letters of the active ANSI code page (Windows-1252 on posix).
 std::string AnsiLowerCase(std::string text);
 

@@ -1,4 +1,4 @@
-// Posix backend: Windows-1252 lower-casing and the message box as a line on stderr.
+// Posix backend: Windows-1252 lower-casing, the message box as a line on stderr, no resources.
 #include "platform.h"
 
 #include <cstdio>
@@ -23,5 +23,7 @@ void ShowSystemMessageBox(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   std::fflush(stderr);
 }
+
+std::optional<std::string> LoadStringResource(int) { return std::nullopt; }
 
 }  // namespace platform

@@ -1,0 +1,199 @@
+#!/usr/bin/env bash
+# The Windows program's windows under Wine, driven by ui_driver.exe: one scenario per run.
+# usage: win32_ui_test.sh SCENARIO MKPATCH CONSOLE_UPDATER WIN_BIN SCREENSHOT_DIR
+#   MKPATCH, CONSOLE_UPDATER: the native orvan-mkpatch and orvan-update; WIN_BIN: the folder
+#   holding OrvanUpdate.exe and ui_driver.exe; screenshots are written to SCREENSHOT_DIR.
+set -euo pipefail
+scenario=$1 mkpatch=$2 console=$3 winbin=$4 shots=$5
+source "$(cd "$(dirname "$0")" && pwd)/ui_test_lib.sh"
+
+welcome="Orvan Update Utility"
+title="Orvan Update: version 1.1.0 to 1.2.0"
+dialog_title="Where is Orvan installed?"
+log_name="Orvan_1.2.0_From_1.1.0.txt"
+
+# records FILE [REGISTRY_KEY]: the 1.1.0 -> 1.2.0 description, with a registry record if given.
+records() {
+  echo "Versions,Orvan: Silent Thrones,Orvan.exe,1.1.0,1.2.0" > "$1"
+  if [ -n "${2:-}" ]; then echo "Registry,$2" >> "$1"; fi
+}
+
+# The layout at 96 DPI, the label's text left out.
+check_layout() {  # check_layout OUTPUT EXPECTED
+  grep -E '^(client|frame:|centred:|[A-Za-z0-9_]+ ".*" -?[0-9]+,-?[0-9]+ [0-9]+x[0-9]+ )' "$1" |
+    sed -E 's/^(Static) ".*" (0,8 521x81)/\1 "" \2/' > "$1.layout"
+  diff -u "$2" "$1.layout" || fail "the window's layout differs"
+}
+
+lines_of() { sed -n 's/^line: //p' "$1"; }
+
+start_display
+make_trees
+
+case $scenario in
+  full-run)
+    # Found through the current folder; Enter presses OK; the log equals the console build's.
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    make_updater "$work/records.txt" "$work/orvan-update" "$console"
+    install_old "$work/console/game"
+    install_old "$work/wine/game"
+    (cd "$work/console/game" && "$work/orvan-update" < /dev/null > "$work/console.txt" 2>"$work/console.err") ||
+      fail "the console build failed: $(cat "$work/console.err")"
+    game=$(winpath "$work/wine/game")
+
+    drive "start $game $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in\n$game\n" ||
+      fail "no welcome dialog"
+    screenshot welcome.png
+    drive "attach $welcome" layout label buttons > "$work/welcome.txt" || fail "cannot read the welcome dialog"
+    check_layout "$work/welcome.txt" "$here/welcome_layout.txt"
+    expect_line "$work/welcome.txt" 'button "OK" visible default left 188'
+
+    drive "attach $welcome" "key enter" "window $title" "wait-button OK" || fail "the run did not finish"
+    screenshot progress.png
+    drive "attach $title" layout lines progress buttons > "$work/run.txt" || fail "cannot read the progress window"
+    check_layout "$work/run.txt" "$here/progress_layout.txt"
+    expect_line "$work/run.txt" "progress: 100 100"
+    expect_line "$work/run.txt" 'button "OK" visible default left 234'
+    expect_line "$work/run.txt" 'button "Save Log to File" visible left 16'
+
+    # The console prints the welcome text, an empty line, then the log. Its folder is a Linux
+    # one, and the Linux engine names each file as spelt on disk with '/' where the Windows one
+    # gives the payload's lower-cased name with '\'.
+    { sed -n 's/^label: //p' "$work/welcome.txt" | sed 's/\\n/\n/g'; echo; lines_of "$work/run.txt"; } > "$work/wine-view.txt"
+    perl -pe 'BEGIN { ($from, $to) = @ARGV[0, 1]; @ARGV = () }
+              s/\Q$from\E/$to/g;
+              s{^(Patching )(\S+)( from )}{ $1 . lc($2 =~ tr|/|\\|r) . $3 }e;
+              s{^(\S+)( patched successfully\.)$}{ lc($1 =~ tr|/|\\|r) . $2 }e;' \
+      "$work/console/game" "$game" < "$work/console.txt" > "$work/console-view.txt"
+    diff -u "$work/console-view.txt" "$work/wine-view.txt" || fail "the windows show other texts than the console"
+    same_tree "$work/wine/game" "$work/new" || fail "the installation is not the new version"
+
+    lines_of "$work/run.txt" | sed 's/$/\r/' > "$work/saved-expected.txt"
+    drive "attach $title" "click Save Log to File" "wait-line Orvan Update log written to" lines > "$work/saved.txt" ||
+      fail "Save Log to File did not finish"
+    cmp "$work/saved-expected.txt" "$work/wine/game/$log_name" || fail "the saved log differs from the list box"
+    lines_of "$work/saved.txt" | tail -n 2 > "$work/saved-tail.txt"
+    printf '\nOrvan Update log written to %s.\n' "$game\\$log_name" | diff -u - "$work/saved-tail.txt" ||
+      fail "no 'log written' lines after saving"
+    drive "attach $title" "click OK" wait-exit > "$work/exit.txt" || fail "OK did not end the program"
+    expect_line "$work/exit.txt" "exit: 0"
+    ;;
+
+  registry-backup)
+    # Found through the registry from elsewhere; the Backup switch keeps the replaced files.
+    key='HKLM\Software\Quillmer\OrvanUiTestRegistry'
+    records "$work/records.txt" "Software\\Quillmer\\OrvanUiTestRegistry"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/Games/Orvan"
+    game=$(winpath "$work/Games/Orvan")
+    add_registry_path "$key" "$game"
+    mkdir -p "$work/elsewhere"
+    drive "start $(winpath "$work/elsewhere") $(winpath "$work/OrvanUpdate.exe") /backup" "window $welcome" \
+      "wait-label found in\n$game\n" "click OK" "window $title" "wait-button OK" lines > "$work/run.txt" ||
+      fail "the run did not finish"
+    expect_line "$work/run.txt" "line: Will search for Orvan installation in $game."
+    expect_line "$work/run.txt" "line: Update completed successfully!"
+    diff -r -x Update_1.1.0_Backup "$work/Games/Orvan" "$work/new" >&2 || fail "the installation is not the new version"
+    # Every file was replaced or deleted, so the backup holds the whole old installation.
+    diff -r "$work/old" "$work/Games/Orvan/Update_1.1.0_Backup" >&2 || fail "the backup is not the old installation"
+    drive "attach $title" close wait-exit > "$work/exit.txt" || fail "closing did not end the program"
+    expect_line "$work/exit.txt" "exit: 0"
+    ;;
+
+  no-versions)
+    # A description without a complete versions record offers only a centred Cancel.
+    echo "Versions,Orvan: Silent Thrones,Orvan.exe" > "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/game"
+    drive "start $(winpath "$work/game") $(winpath "$work/OrvanUpdate.exe")" "window $welcome" \
+      "wait-label Update utility" label buttons close wait-exit > "$work/out.txt" || fail "no welcome dialog"
+    expect_line "$work/out.txt" "label: Update utility could not determine version number to patch to."
+    expect_line "$work/out.txt" 'button "OK" hidden left 188'
+    expect_line "$work/out.txt" 'button "Cancel" visible default left 225'
+    expect_line "$work/out.txt" 'button "Specify folder" hidden left 8'
+    expect_line "$work/out.txt" "exit: 0"
+    same_tree "$work/game" "$work/old" || fail "the installation changed"
+    ;;
+
+  specify-folder)
+    # Specify folder: cancel first (the current folder again), choose another, cancel (kept);
+    # then Escape ends the program.
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/first"
+    install_old "$work/second"
+    first=$(winpath "$work/first")
+    second=$(winpath "$work/second")
+    drive "start $first $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label \n$first\n" \
+      "click Specify folder" "open-dialog $dialog_title" cancel-dialog idle label \
+      "click Specify folder" "open-dialog $dialog_title" "choose $second\\Orvan.exe" "wait-label \n$second\n" \
+      "click Specify folder" "open-dialog $dialog_title" cancel-dialog idle label \
+      "key escape" wait-exit > "$work/out.txt" || { cat "$work/out.txt" >&2; fail "Specify folder"; }
+    grep '^label: ' "$work/out.txt" > "$work/labels.txt"
+    [ "$(grep -c "\\\\n$first\\\\n" "$work/labels.txt")" = 1 ] || fail "cancelling the first choice lost the folder"
+    [ "$(grep -c "\\\\n$second\\\\n" "$work/labels.txt")" = 1 ] || fail "cancelling kept no earlier choice"
+    expect_line "$work/out.txt" "dialog: \"$dialog_title\" file \"Orvan.exe\" filter \"Orvan.exe\""
+    expect_line "$work/out.txt" "exit: 0"
+    same_tree "$work/first" "$work/old" && same_tree "$work/second" "$work/old" || fail "an installation changed"
+    ;;
+
+  ask-in-run)
+    # No folder found: the run asks for it; the dialog adds the default extension "exe".
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/game"
+    mkdir -p "$work/elsewhere"
+    game=$(winpath "$work/game")
+    drive "start $(winpath "$work/elsewhere") $(winpath "$work/OrvanUpdate.exe")" "window $welcome" \
+      "wait-label This program will try to update your Orvan installation from version 1.1.0" buttons "key enter" \
+      "window $title" "open-dialog $dialog_title" "choose $game\\Orvan" "wait-button OK" lines close wait-exit \
+      > "$work/out.txt" || { cat "$work/out.txt" >&2; fail "the run with a chosen folder"; }
+    expect_line "$work/out.txt" 'button "Specify folder" hidden left 8'
+    expect_line "$work/out.txt" "dialog: \"$dialog_title\" file \"Orvan.exe\" filter \"Orvan Executable\""
+    expect_line "$work/out.txt" "line: Will search for Orvan installation in $game."
+    expect_line "$work/out.txt" "line: Update completed successfully!"
+    expect_line "$work/out.txt" "exit: 0"
+    same_tree "$work/game" "$work/new" || fail "the installation is not the new version"
+    ;;
+
+  cancel)
+    # Cancel and the close box during the update pass leave the window open; the engine stops
+    # after the current file and puts everything back.
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/game"
+    drive "start $(winpath "$work/game") $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in" \
+      "click OK" "window $title" "wait-line Patching " "click Cancel" close idle state buttons \
+      "message-box Warning" "wait-button OK" lines progress > "$work/out.txt" ||
+      { cat "$work/out.txt" >&2; fail "cancelling the run"; }
+    expect_line "$work/out.txt" "state: open"
+    expect_line "$work/out.txt" 'button "Cancel" visible left 234'
+    expect_line "$work/out.txt" 'message-box: "Warning" "Update process did not complete. No changes were made to your Orvan installation."'
+    expect_line "$work/out.txt" "line: Update did not complete successfully."
+    same_tree "$work/game" "$work/old" || { diff -r "$work/game" "$work/old" >&2 || true; fail "the installation was not rolled back"; }
+    drive "attach $title" "click OK" wait-exit > "$work/exit.txt" || fail "OK did not end the program"
+    expect_line "$work/exit.txt" "exit: 0"
+    ;;
+
+  save-log-error)
+    # A log that can't be written: the error box, titled with the application title, and no line.
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/game"
+    mkdir "$work/game/$log_name"  # a folder where the log file should go
+    game=$(winpath "$work/game")
+    drive "start $game $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in" "click OK" \
+      "window $title" "wait-button OK" lines > "$work/before.txt" || fail "the run did not finish"
+    drive "attach $title" "click Save Log to File" "message-box $title" idle lines "click OK" wait-exit \
+      > "$work/after.txt" || { cat "$work/after.txt" >&2; fail "saving to a folder"; }
+    expect_line "$work/after.txt" "message-box: \"$title\" \"Cannot create file $game\\$log_name.\""
+    diff -u <(lines_of "$work/before.txt") <(lines_of "$work/after.txt") || fail "the log changed after the error"
+    expect_line "$work/after.txt" "exit: 0"
+    ;;
+
+  *)
+    fail "unknown scenario $scenario"
+    ;;
+esac
+echo "$scenario: ok"
