@@ -186,6 +186,26 @@ int Covers(int argc, char** argv) {
     for (uint64_t i = 0; i < c.length; ++i) equal += oldFile.data[c.oldOffset + i] == newFile.data[c.newOffset + i];
   }
   auto stream = codec::EncodeCovers(oldFile.span(), newFile.span(), covers, options);
+  if (const char* dump = std::getenv("ORVAN_BENCH_DUMP")) {
+    // The differences and the extra bytes, each whole, for looking at what the stream holds.
+    std::vector<uint8_t> differences, extras;
+    uint64_t at = 0;
+    for (const auto& c : covers) {
+      for (; at < c.newOffset; ++at) extras.push_back(static_cast<uint8_t>(newFile.data[at]));
+      for (uint64_t i = 0; i < c.length; ++i)
+        differences.push_back(static_cast<uint8_t>(static_cast<uint8_t>(newFile.data[c.newOffset + i]) -
+                                                   static_cast<uint8_t>(oldFile.data[c.oldOffset + i])));
+      at = c.newOffset + c.length;
+    }
+    for (; at < newFile.size; ++at) extras.push_back(static_cast<uint8_t>(newFile.data[at]));
+    for (auto [name, bytes] : {std::pair{".diff", &differences}, std::pair{".extra", &extras}}) {
+      FILE* f = std::fopen((std::string(dump) + name).c_str(), "wb");
+      if (f) {
+        std::fwrite(bytes->data(), 1, bytes->size(), f);
+        std::fclose(f);
+      }
+    }
+  }
   std::printf("covers %zu covered %llu equal %llu extra %llu size %zu sort %.1fs match %.1fs\n", covers.size(),
               static_cast<unsigned long long>(covered), static_cast<unsigned long long>(equal),
               static_cast<unsigned long long>(newFile.size - covered), stream ? stream->size() : 0, sortSeconds,

@@ -91,6 +91,19 @@ TEST(CoverFinder, OffsetsOfAWindowAreTheWholeFilesAndStayInside) {
   for (const Cover& c : covers) EXPECT_LE(c.oldOffset + c.length, 32000u);
 }
 
+TEST(CoverFinder, WideSuffixArrayFindsWhatTheNarrowOneFinds) {
+  // Old files past 2 GiB take the 64-bit suffix array; the matcher must read it the same way.
+  Bytes oldFile = test::CodeLike(100000, 11, 0x401000);
+  Bytes newFile = test::CodeLike(100000, 11, 0x401010);
+  newFile.insert(newFile.begin() + 40000, 2000, std::byte{0xcc});
+  auto narrow = SuffixArray::Build(oldFile, SuffixArray::Width::Narrow);
+  auto wide = SuffixArray::Build(oldFile, SuffixArray::Width::Wide);
+  ASSERT_FALSE(wide.Wide().empty());
+  CoverList expected = FindCovers(oldFile, 0, narrow, newFile, 0, newFile.size(), 1);
+  EXPECT_FALSE(expected.empty());
+  EXPECT_EQ(FindCovers(oldFile, 0, wide, newFile, 0, newFile.size(), 1), expected);
+}
+
 TEST(CoverFinder, ResultDoesNotDependOnThreads) {
   // Over two work units, with edits on both sides of the cut between them.
   Bytes oldFile = test::CodeLike(9 << 20, 10, 0x400000);
