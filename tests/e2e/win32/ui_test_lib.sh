@@ -72,9 +72,9 @@ screenshot() {
   import -window root -display "$DISPLAY" "$shots/$1" 2>>"$work/wine.log" || fail "no screenshot $1"
 }
 
-make_trees() {
-  perl "$here/make_game.pl" "$work/old" 1.1.0
-  perl "$here/make_game.pl" "$work/new" 1.2.0
+make_trees() {  # make_trees [EXTRA_FILES]
+  perl "$here/make_game.pl" "$work/old" 1.1.0 1.1.0 "${1:-0}"
+  perl "$here/make_game.pl" "$work/new" 1.2.0 1.2.0 "${1:-0}"
 }
 
 # make_updater RECORDS OUT STUB: the payload of old -> new with these records on the stub.

@@ -168,11 +168,13 @@ RECT ClientRectOf(HWND control) {
   return rect;
 }
 
-std::vector<std::string> ListLines() {
+// The list box lines from `first` on. Each line costs two messages, which the program answers
+// only when it processes messages: during an update, at the engine's next event.
+std::vector<std::string> ListLines(LRESULT first = 0) {
   HWND list = FirstOf("ListBox");
   std::vector<std::string> lines;
   LRESULT count = Send(list, LB_GETCOUNT);
-  for (LRESULT i = 0; i < count; ++i) {
+  for (LRESULT i = first; i < count; ++i) {
     // The wide message: Wine's conversion of the ANSI one between processes fails.
     DWORD_PTR length = 0;
     if (!SendMessageTimeoutW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0, SMTO_NORMAL, 10000, &length))
@@ -213,9 +215,24 @@ HWND WaitForDialog(const std::string& title) {
   return found;
 }
 
+HWND FirstEditWithin(HWND parent) {
+  HWND found = nullptr;
+  EnumChildWindows(
+      parent,
+      [](HWND child, LPARAM result) -> BOOL {
+        if (!ClassIs(child, "Edit")) return TRUE;
+        *reinterpret_cast<HWND*>(result) = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 HWND DialogFileNameEdit() {
-  if (HWND combo = GetDlgItem(dialog, 0x47c))  // the file name box of the explorer-style dialog
-    if (HWND edit = FindWindowExA(combo, nullptr, "Edit", nullptr)) return edit;
+  // The explorer-style dialog's file name box (cmb13) holds the edit a few levels down; the
+  // old-style dialog has a plain edit (edt1).
+  if (HWND box = GetDlgItem(dialog, 0x47c))
+    if (HWND edit = FirstEditWithin(box)) return edit;
   if (HWND edit = GetDlgItem(dialog, 0x480)) return edit;
   throw Failure("the dialog has no file name box");
 }
@@ -333,8 +350,11 @@ void Run(const std::string& line) {
   } else if (command == "lines") {
     for (const std::string& text : ListLines()) std::printf("line: %s\n", text.c_str());
   } else if (command == "wait-line") {
+    LRESULT seen = 0;
     WaitFor("a line beginning \"" + argument + "\"", [&] {
-      for (const std::string& text : ListLines())
+      auto lines = ListLines(seen);
+      seen += static_cast<LRESULT>(lines.size());
+      for (const std::string& text : lines)
         if (text.compare(0, argument.size(), argument) == 0) return true;
       return false;
     });
