@@ -17,9 +17,15 @@ fail() {
   exit 1
 }
 
+dpi_before=""
 cleanup() {
   local key
   for key in "${registry_keys[@]}"; do wine reg delete "$key" /f /reg:32 >/dev/null 2>&1 || true; done
+  case $dpi_before in
+    "") ;;
+    none) wine reg delete 'HKCU\Control Panel\Desktop' /v LogPixels /f >/dev/null 2>&1 || true ;;
+    *) wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi_before" /f >/dev/null 2>&1 || true ;;
+  esac
   # The programs on the display end with it.
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && wait "$xvfb_pid" 2>/dev/null
@@ -47,10 +53,10 @@ start_display() {
   # windows' captions and frames as Windows does (there is no window manager).
   wine reg add 'HKCU\Software\Wine\AppDefaults\ui_driver.exe\Explorer' /v Desktop /d "$wine_desktop" /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v "$wine_desktop" /d 1024x768 /f >/dev/null 2>&1
-  # Wine's own "MS Sans Serif" (and Tahoma, for its message boxes), which a prefix made before
+  # Wine's own "MS Sans Serif" (with Tahoma and Marlett for its boxes and frames), which a prefix made before
   # the fonts were installed lacks: else another font stands in, with other text widths.
   local fonts="${WINEPREFIX:-$HOME/.wine}/drive_c/windows/Fonts" font
-  for font in sserife.fon tahoma.ttf tahomabd.ttf; do
+  for font in sserife.fon tahoma.ttf tahomabd.ttf marlett.ttf; do
     [ -f "$fonts/$font" ] || [ ! -f "/usr/share/wine/fonts/$font" ] || cp "/usr/share/wine/fonts/$font" "$fonts/"
   done
 }
@@ -96,4 +102,13 @@ add_registry_path() {  # add_registry_path KEY FOLDER (32-bit view, where the ga
   registry_keys+=("$1")
   wine reg add "$1" /v 'Install Path' /t REG_SZ /d "$2" /f /reg:32 >/dev/null 2>>"$work/wine.log" ||
     fail "wine reg add $1 failed"
+}
+
+set_dpi() {  # set_dpi DPI: the screen's DPI for the programs started from now on; put back at the end
+  dpi_before=$(wine reg query 'HKCU\Control Panel\Desktop' /v LogPixels 2>/dev/null | tr -d '\r' |
+               sed -n 's/.*REG_DWORD *0x\([0-9a-fA-F]*\).*/\1/p') || true
+  dpi_before=${dpi_before:+$((16#$dpi_before))}
+  dpi_before=${dpi_before:-none}
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>>"$work/wine.log" ||
+    fail "cannot set the DPI"
 }

@@ -21,7 +21,7 @@ records() {
 # The layout at 96 DPI, the label's text left out.
 check_layout() {  # check_layout OUTPUT EXPECTED
   grep -E '^(client|frame:|centred:|[A-Za-z0-9_]+ ".*" -?[0-9]+,-?[0-9]+ [0-9]+x[0-9]+ )' "$1" |
-    sed -E 's/^(Static) ".*" (0,8 521x81)/\1 "" \2/' > "$1.layout"
+      sed -E 's/^(Static) ".*" (0,8 521x81|0,12 782x122)/\1 "" \2/' > "$1.layout"
   diff -u "$2" "$1.layout" || fail "the window's layout differs"
 }
 
@@ -192,6 +192,26 @@ case $scenario in
     expect_line "$work/after.txt" "message-box: \"$title\" \"Cannot create file $game\\$log_name.\""
     diff -u <(lines_of "$work/before.txt") <(lines_of "$work/after.txt") || fail "the log changed after the error"
     expect_line "$work/after.txt" "exit: 0"
+    ;;
+
+  dpi-144)
+    # At 150 % the 96-DPI layout is scaled: sizes and places times 1.5, rounded.
+    set_dpi 144
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/game"
+    drive "start $(winpath "$work/game") $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in" \
+      layout "click OK" "window $title" "wait-button OK" layout > "$work/out.txt" || fail "the run at 144 DPI"
+    screenshot progress-144dpi.png
+    drive "attach $title" "click OK" wait-exit >> "$work/out.txt" || fail "OK did not end the program"
+    sed -n '1,/^Button "Specify folder"/p' "$work/out.txt" > "$work/welcome.txt"
+    check_layout "$work/welcome.txt" "$here/welcome_layout_144dpi.txt"
+    for line in 'client 918x648' 'Button "OK" 351,600 218x38 visible' 'ListBox "" 36,12 842x470 visible' \
+                'msctls_progress32 "" 228,504 650x26 visible' 'msctls_progress32 "" 228,552 650x26 visible' \
+                'Button "Save Log to File" 24,600 146x38 visible'; do
+      expect_line "$work/out.txt" "$line"
+    done
+    expect_line "$work/out.txt" "exit: 0"
     ;;
 
   *)
