@@ -102,6 +102,25 @@ case $scenario in
     expect_line "$work/exit.txt" "exit: 0"
     ;;
 
+  registry-wrong-type)
+    # A registry value that is not a text: the framework's error box, titled with the
+    # application title; the message stays empty and Escape still ends the program.
+    key='HKLM\Software\Quillmer\OrvanUiTestWrongType'
+    records "$work/records.txt" "Software\\Quillmer\\OrvanUiTestWrongType"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    registry_keys+=("$key")
+    wine reg add "$key" /v 'Install Path' /t REG_DWORD /d 7 /f /reg:32 >/dev/null 2>>"$work/wine.log" ||
+      fail "wine reg add $key failed"
+    mkdir -p "$work/elsewhere"
+    drive "start $(winpath "$work/elsewhere") $(winpath "$work/OrvanUpdate.exe")" "message-box $title" \
+      "window $welcome" idle label buttons "key escape" wait-exit > "$work/out.txt" ||
+      fail "no error box for the registry value"
+    expect_line "$work/out.txt" "message-box: \"$title\" \"Invalid data type for 'Install Path'.\""
+    expect_line "$work/out.txt" "label: "
+    expect_line "$work/out.txt" 'button "OK" visible default left 188'
+    expect_line "$work/out.txt" "exit: 0"
+    ;;
+
   no-versions)
     # A description without a complete versions record offers only a centred Cancel.
     echo "Versions,Orvan: Silent Thrones,Orvan.exe" > "$work/records.txt"
