@@ -263,7 +263,10 @@ bool FormWindow::HandleDialogKeys(MSG& message) {
     }
     return true;
   }
-  return IsDialogMessageA(root, &message) != FALSE;
+  if (!IsDialogMessageA(root, &message)) return false;
+  // The dialog manager's own bookkeeping of the default button may have undone ours.
+  if (message.message == WM_KEYDOWN) form->MarkDefaultButton(GetFocus());
+  return true;
 }
 
 void FormWindow::ShowExceptionBox(const char* message) { ShowErrorBox(hwnd_, message); }

@@ -138,7 +138,7 @@ case $scenario in
 
   specify-folder)
     # Specify folder: cancel first (the current folder again), choose another, cancel (kept);
-    # then Escape ends the program.
+    # Tab moves the focus; then Escape ends the program.
     records "$work/records.txt"
     make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
     install_old "$work/first"
@@ -149,7 +149,13 @@ case $scenario in
       "click Specify folder" "open-dialog $dialog_title" cancel-dialog idle label \
       "click Specify folder" "open-dialog $dialog_title" "choose $second\\Orvan.exe" "wait-label \n$second\n" \
       "click Specify folder" "open-dialog $dialog_title" cancel-dialog idle label \
+      "key tab" idle buttons "key tab" idle buttons \
       "key escape" wait-exit > "$work/out.txt" || { cat "$work/out.txt" >&2; fail "Specify folder"; }
+    # Tab goes round in the layout's order, Specify folder -> OK -> Cancel, and the focused
+    # button is the one Enter presses.
+    grep '^button "\(OK\|Cancel\)"' "$work/out.txt" | tr '\n' '|' > "$work/tabs.txt"
+    [ "$(cat "$work/tabs.txt")" = 'button "OK" visible default left 188|button "Cancel" visible left 276|button "OK" visible left 188|button "Cancel" visible default left 276|' ] ||
+      fail "the focus goes round otherwise: $(cat "$work/tabs.txt")"
     grep '^label: ' "$work/out.txt" > "$work/labels.txt"
     [ "$(grep -cF "\\n$first\\n" "$work/labels.txt")" = 1 ] || fail "cancelling the first choice lost the folder"
     [ "$(grep -cF "\\n$second\\n" "$work/labels.txt")" = 1 ] || fail "cancelling kept no earlier choice"
