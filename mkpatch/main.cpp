@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "build_command.h"
-#include "inspect_command.h"
+#include "payload_report.h"
 #include "platform.h"
 #include "xpd_command.h"
 

@@ -1,5 +1,5 @@
 // Reads the payload exactly as the engine does, so what it prints is what the engine will see.
-#include "inspect_command.h"
+#include "payload_report.h"
 
 #include <cinttypes>
 #include <cstdio>
