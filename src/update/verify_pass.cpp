@@ -59,11 +59,9 @@ const char* OnError(TForm1& form, const std::string& text) {
 const char* PATCHW32_CALL VerifyPassCallback(uint32_t messageId, void* parameter) {
   platform::ProcessPendingMessages();
   TForm1& form = *Form1;
-  const std::string text = parameter && (engine::MessageKind(messageId) == 2 || engine::MessageKind(messageId) == 4 ||
-                                         engine::MessageKind(messageId) == 7)
-                               ? static_cast<const char*>(parameter)
-                               : "";
-  switch (engine::MessageKind(messageId)) {
+  int8_t kind = engine::MessageKind(messageId);
+  const std::string text = parameter && (kind == 2 || kind == 4 || kind == 7) ? static_cast<const char*>(parameter) : "";
+  switch (kind) {
     case 2:
       if (text.find("file of the same name") != std::string::npos) {
         form.AddLogLine("");
