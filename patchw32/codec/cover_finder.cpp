@@ -1,11 +1,13 @@
-// The covers matcher: exact seeds from the suffix array, grown across small differences.
+// The covers matcher: exact seeds, grown across small differences.
 //
-// A seed is the longest exact match the suffix array gives for a position of the new file. It is
-// grown both ways under its alignment (old offset minus new offset) while the bytes mostly agree:
-// each equal byte scores one, each different byte costs one, and the cover ends where the score
-// peaked once it falls too far below that peak. Inside a cover, a mismatch is also a chance to
-// look for another alignment that explains clearly more of what follows (code after an inserted
-// function, a moved asset); then the cover ends there and the new one begins.
+// A seed is an exact match for a position of the new file: under one of the alignments (old
+// offset minus new offset) recent covers used, or else the longest the suffix array knows. It is
+// grown both ways under its alignment while the bytes mostly agree: each equal byte scores one,
+// each different byte costs one, and the cover ends where the score peaked once it falls too far
+// below that peak. Inside a cover, a mismatch is also a chance to look for another alignment that
+// explains clearly more of what follows (code after an inserted function, a moved asset); then the
+// cover ends there and the new one begins. A cover far from every recent alignment costs a long
+// shift in the stream, so it is kept only when it explains enough to pay for it.
 #include "cover_finder.h"
 
 #include <algorithm>
