@@ -112,14 +112,14 @@ void WaitFor(const std::string& what, Condition condition) {
   }
 }
 
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
+  return TRUE;
+}
+
 std::vector<HWND> TopWindows() {
   std::vector<HWND> found;
-  EnumWindows(
-      [](HWND hwnd, LPARAM list) -> BOOL {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
@@ -215,16 +215,15 @@ HWND WaitForDialog(const std::string& title) {
   return found;
 }
 
+BOOL CALLBACK FindEdit(HWND child, LPARAM result) {
+  if (!ClassIs(child, "Edit")) return TRUE;
+  *reinterpret_cast<HWND*>(result) = child;
+  return FALSE;
+}
+
 HWND FirstEditWithin(HWND parent) {
   HWND found = nullptr;
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM result) -> BOOL {
-        if (!ClassIs(child, "Edit")) return TRUE;
-        *reinterpret_cast<HWND*>(result) = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&found));
+  EnumChildWindows(parent, FindEdit, reinterpret_cast<LPARAM>(&found));
   return found;
 }
 
