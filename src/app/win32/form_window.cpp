@@ -16,6 +16,7 @@ constexpr DWORD kFormExStyle = 0;  // a plain fixed frame, which keeps the icon 
 
 // The form the user worked in last; switching to another program and back is no new activation.
 FormWindow* lastActiveForm = nullptr;
+HWND formOwner = nullptr;
 
 template <typename Function>
 Function SystemFunction(const char* module, const char* name) {
@@ -74,7 +75,7 @@ FormWindow::~FormWindow() {
 void FormWindow::Create(const std::string& caption) {
   RegisterFormClass();
   CreateWindowExA(kFormExStyle, kFormClass, caption.c_str(), kFormStyle, 0, 0, Scale(clientWidth_),
-                  Scale(clientHeight_), nullptr, nullptr, GetModuleHandleA(nullptr), this);
+                  Scale(clientHeight_), formOwner, nullptr, GetModuleHandleA(nullptr), this);
   if (!hwnd_) throw std::runtime_error("Error creating window");
   dpi_ = WindowDpi(hwnd_);
   // The program's icon in the caption and the task bar.
@@ -87,6 +88,10 @@ void FormWindow::Create(const std::string& caption) {
   CreateControls();
   ApplyDpi(dpi_, nullptr);
 }
+
+void FormWindow::SetOwner(HWND owner) { formOwner = owner; }
+
+FormWindow* FormWindow::LastActive() { return lastActiveForm; }
 
 FormWindow* FormWindow::FormOf(HWND window) {
   char className[32] = {};

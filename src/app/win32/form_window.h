@@ -24,6 +24,10 @@ class FormWindow {
   static bool HandleDialogKeys(MSG& message);
   // The form a window belongs to, or null.
   static FormWindow* FormOf(HWND window);
+  // The window that owns the forms created from now on: the application's own window.
+  static void SetOwner(HWND owner);
+  // The form the user worked in last, or null.
+  static FormWindow* LastActive();
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
  protected:

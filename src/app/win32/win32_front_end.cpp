@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "application_window.h"
 #include "form_window.h"
 #include "message_boxes.h"
 #include "platform.h"
@@ -42,11 +43,14 @@ void Win32FrontEnd::SetApplicationTitle(const std::string& title) { ::SetApplica
 void Win32FrontEnd::ExceptionBox(const std::string& message) { ShowErrorBox(GetActiveWindow(), message); }
 
 int Win32FrontEnd::Run(TForm2& welcome, TForm1& progress) {
+  ApplicationWindow application(ApplicationTitle());
+  FormWindow::SetOwner(application.Handle());
   // The welcome dialog is created first and so is the main form; the progress window stays hidden.
   WelcomeForm welcomeForm(welcome);
   ProgressForm progressForm(progress, welcomeForm);
   welcomeForm.SetProgressForm(&progressForm);
   MessagePumpInstalled pump;
+  application.Show();
   welcomeForm.Show();
   MSG message;
   while (GetMessageA(&message, nullptr, 0, 0) > 0) Dispatch(message);

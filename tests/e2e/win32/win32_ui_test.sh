@@ -20,7 +20,7 @@ records() {
 
 # The layout at 96 DPI, the label's text left out.
 check_layout() {  # check_layout OUTPUT EXPECTED
-  grep -E '^(client|frame:|centred:|[A-Za-z0-9_]+ ".*" -?[0-9]+,-?[0-9]+ [0-9]+x[0-9]+ )' "$1" |
+  grep -E '^(client|frame:|centred:|owner:|[A-Za-z0-9_]+ ".*" -?[0-9]+,-?[0-9]+ [0-9]+x[0-9]+ )' "$1" |
       sed -E 's/^(Static) ".*" (0,8 521x81|0,12 782x122)/\1 "" \2/' > "$1.layout"
   diff -u "$2" "$1.layout" || fail "the window's layout differs"
 }

@@ -10,7 +10,7 @@
 //                           becomes the started program (so that a test can drive in steps)
 //   window CAPTION          wait for the window; later commands act on it
 //   idle                    wait until the program is back in its message loop
-//   layout                  print the window's client size, frame, centring and every control
+//   layout                  print the window's client size, frame, centring, owner and controls
 //   label                   print the first static text ("label: ...", line feeds as \n)
 //   wait-label TEXT         wait until that text contains TEXT (\n: a line feed)
 //   buttons                 print each button: caption, visible or hidden, default, left edge
@@ -129,6 +129,9 @@ HWND FindTopWindow(const std::string& caption, const char* className = nullptr, 
     DWORD process = 0;
     GetWindowThreadProcessId(hwnd, &process);
     if ((!anyProgram && process != program.dwProcessId) || !IsWindowVisible(hwnd)) continue;
+    // A window of no size (one that only carries a task bar button) is nothing to drive.
+    RECT frame;
+    if (!GetWindowRect(hwnd, &frame) || frame.right <= frame.left || frame.bottom <= frame.top) continue;
     if (className && !ClassIs(hwnd, className)) continue;
     char text[512] = {};
     GetWindowTextA(hwnd, text, sizeof text);
@@ -262,6 +265,11 @@ void PrintLayout() {
               (style & WS_MINIMIZEBOX) ? "minimize-box" : "no-minimize-box",
               (style & WS_MAXIMIZEBOX) ? "maximize-box" : "no-maximize-box");
   std::printf("centred: %s\n", centred ? "yes" : "no");
+  // The task bar shows the owner's caption, when the window has a visible owner.
+  HWND owner = GetWindow(hwnd, GW_OWNER);
+  char ownerCaption[512] = {};
+  if (owner) GetWindowTextA(owner, ownerCaption, sizeof ownerCaption);
+  std::printf("owner: %s\n", !owner ? "none" : ("\"" + std::string(ownerCaption) + "\"" + (IsWindowVisible(owner) ? "" : " hidden")).c_str());
   for (HWND child : Children(hwnd)) {
     RECT at = ClientRectOf(child);
     std::printf("%s \"%s\" %ld,%ld %ldx%ld %s\n", ClassOf(child).c_str(), Escaped(TextOf(child)).c_str(), at.left,
