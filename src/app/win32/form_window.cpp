@@ -78,7 +78,7 @@ void FormWindow::Create(const std::string& caption) {
                   Scale(clientHeight_), formOwner, nullptr, GetModuleHandleA(nullptr), this);
   if (!hwnd_) throw std::runtime_error("Error creating window");
   dpi_ = WindowDpi(hwnd_);
-  // The program's icon in the caption and the task bar.
+  // The program's icon in the caption; the application window shows it in the task bar.
   HINSTANCE instance = GetModuleHandleA(nullptr);
   for (auto [kind, width, height] : {std::tuple{ICON_BIG, SM_CXICON, SM_CYICON}, {ICON_SMALL, SM_CXSMICON, SM_CYSMICON}}) {
     HANDLE icon = LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, GetSystemMetrics(width), GetSystemMetrics(height),
