@@ -52,7 +52,7 @@ case $scenario in
 
     drive "attach $welcome" "key enter" "window $title" "wait-button OK" || fail "the run did not finish"
     screenshot progress.png
-    drive "attach $title" layout lines progress buttons > "$work/run.txt" || fail "cannot read the progress window"
+    drive "attach $title" layout lines progress buttons top > "$work/run.txt" || fail "cannot read the progress window"
     check_layout "$work/run.txt" "$here/progress_layout.txt"
     expect_line "$work/run.txt" "progress: 100 100"
     expect_line "$work/run.txt" 'button "OK" visible default left 234'
@@ -70,9 +70,16 @@ case $scenario in
     diff -u "$work/console-view.txt" "$work/wine-view.txt" || fail "the windows show other texts than the console"
     same_tree "$work/wine/game" "$work/new" || fail "the installation is not the new version"
 
+    # The newest line is the last one the list box shows in full (23 lines of 13 pixels fit in it).
+    count=$(grep -c '^line: ' "$work/run.txt")
+    expect_line "$work/run.txt" "top: $((count - 23)) of $count"
+
+    # Save Log to File; the user had scrolled back to the top, and each new line moves the view
+    # one line down from there.
     lines_of "$work/run.txt" | sed 's/$/\r/' > "$work/saved-expected.txt"
-    drive "attach $title" "click Save Log to File" "wait-line Orvan Update log written to" lines > "$work/saved.txt" ||
-      fail "Save Log to File did not finish"
+    drive "attach $title" "scroll 0" "click Save Log to File" "wait-line Orvan Update log written to" lines top \
+      > "$work/saved.txt" || fail "Save Log to File did not finish"
+    expect_line "$work/saved.txt" "top: 2 of $((count + 2))"
     cmp "$work/saved-expected.txt" "$work/wine/game/$log_name" || fail "the saved log differs from the list box"
     lines_of "$work/saved.txt" | tail -n 2 > "$work/saved-tail.txt"
     printf '\nOrvan Update log written to %s.\n' "$game\\$log_name" | diff -u - "$work/saved-tail.txt" ||

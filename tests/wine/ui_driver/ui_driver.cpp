@@ -19,6 +19,8 @@
 //   close                   the close box
 //   lines                   print the list box lines ("line: ...")
 //   wait-line PREFIX        wait until a list box line begins with PREFIX
+//   top                     print the list box's top index and line count ("top: T of N")
+//   scroll INDEX            scroll the list box so that line INDEX is the top one, as a user can
 //   wait-button CAPTION     wait until a visible button has that caption
 //   progress                print both progress bars' positions
 //   open-dialog TITLE       wait for the file-open dialog; print its file name and filter
@@ -365,6 +367,11 @@ void Run(const std::string& line) {
         if (text.compare(0, argument.size(), argument) == 0) return true;
       return false;
     });
+  } else if (command == "top") {
+    HWND list = FirstOf("ListBox");
+    std::printf("top: %ld of %ld\n", static_cast<long>(Send(list, LB_GETTOPINDEX)), static_cast<long>(Send(list, LB_GETCOUNT)));
+  } else if (command == "scroll") {
+    Send(FirstOf("ListBox"), LB_SETTOPINDEX, static_cast<WPARAM>(std::atoi(argument.c_str())));
   } else if (command == "wait-button") {
     WaitFor("the button \"" + argument + "\"", [&] { return VisibleButton(argument) != nullptr; });
   } else if (command == "progress") {
