@@ -95,12 +95,21 @@ class Buckets {
   std::vector<uint64_t> begin_;
 };
 
+// A suffix array over old[start, start + text.size()) of the window, and its buckets.
+template <typename Index>
+struct Part {
+  uint64_t start;
+  std::span<const uint8_t> text;
+  std::span<const Index> suffixes;
+  Buckets buckets;
+};
+
 template <typename Index>
 class Matcher {
  public:
-  Matcher(std::span<const uint8_t> old, std::span<const Index> suffixes, const Buckets& buckets,
-          std::span<const uint8_t> newFile, const MatchTuning& tuning)
-      : old_(old), suffixes_(suffixes), buckets_(buckets), new_(newFile), tuning_(tuning) {}
+  Matcher(std::span<const uint8_t> old, const std::vector<Part<Index>>& parts, std::span<const uint8_t> newFile,
+          const MatchTuning& tuning)
+      : old_(old), parts_(parts), new_(newFile), tuning_(tuning) {}
 
   void Scan(uint64_t begin, uint64_t end, CoverList& covers) const {
     uint64_t floor = begin;  // nothing before it may be covered again
@@ -133,28 +142,40 @@ class Matcher {
   }
 
  private:
-  // The longest exact match in the old window for the new bytes at `position` (up to `end`).
+  // The longest exact match in the old window for the new bytes at `position` (up to `end`); the
+  // first part wins a tie.
   Match Longest(uint64_t position, uint64_t end) const {
     uint64_t length = std::min(end - position, kProbeCap);
-    if (length < buckets_.Bytes()) return {};
-    const uint8_t* pattern = new_.data() + position;
-    uint32_t key = buckets_.Key(pattern, length);
-    uint64_t lo = buckets_.Begin(key);
-    uint64_t hi = buckets_.End(key);
+    Match best;
+    for (const auto& part : parts_) {
+      Match match = LongestIn(part, new_.data() + position, length);
+      if (match.length > best.length) best = {part.start + match.old, match.length};
+    }
+    return best;
+  }
+
+  Match LongestIn(const Part<Index>& part, const uint8_t* pattern, uint64_t length) const {
+    const Buckets& buckets = part.buckets;
+    if (length < buckets.Bytes()) return {};
+    uint32_t key = buckets.Key(pattern, length);
+    uint64_t lo = buckets.Begin(key);
+    uint64_t hi = buckets.End(key);
     if (lo == hi) return {};
-    uint64_t known = buckets_.Bytes();
+    auto suffixes = part.suffixes;
+    auto text = part.text;
+    uint64_t known = buckets.Bytes();
     // Binary search, skipping the prefix that both bounds are known to share with the pattern.
     uint64_t left = lo, right = hi - 1;
-    uint64_t leftCommon = Common(pattern, length, suffixes_[left], known);
-    if (leftCommon == length) return {static_cast<uint64_t>(suffixes_[left]), length};
-    uint64_t rightCommon = Common(pattern, length, suffixes_[right], known);
-    if (rightCommon == length) return {static_cast<uint64_t>(suffixes_[right]), length};
+    uint64_t leftCommon = Common(text, pattern, length, suffixes[left], known);
+    if (leftCommon == length) return {static_cast<uint64_t>(suffixes[left]), length};
+    uint64_t rightCommon = Common(text, pattern, length, suffixes[right], known);
+    if (rightCommon == length) return {static_cast<uint64_t>(suffixes[right]), length};
     while (right - left > 1) {
       uint64_t middle = left + (right - left) / 2;
-      uint64_t suffix = static_cast<uint64_t>(suffixes_[middle]);
-      uint64_t common = Common(pattern, length, suffix, std::min(leftCommon, rightCommon));
+      uint64_t suffix = static_cast<uint64_t>(suffixes[middle]);
+      uint64_t common = Common(text, pattern, length, suffix, std::min(leftCommon, rightCommon));
       if (common == length) return {suffix, length};
-      bool suffixSmaller = suffix + common == old_.size() || old_[suffix + common] < pattern[common];
+      bool suffixSmaller = suffix + common == text.size() || text[suffix + common] < pattern[common];
       if (suffixSmaller) {
         left = middle;
         leftCommon = common;
@@ -163,17 +184,18 @@ class Matcher {
         rightCommon = common;
       }
     }
-    if (leftCommon >= rightCommon) return {static_cast<uint64_t>(suffixes_[left]), leftCommon};
-    return {static_cast<uint64_t>(suffixes_[right]), rightCommon};
+    if (leftCommon >= rightCommon) return {static_cast<uint64_t>(suffixes[left]), leftCommon};
+    return {static_cast<uint64_t>(suffixes[right]), rightCommon};
   }
 
-  // How many bytes from `from` on the pattern shares with the old suffix at `suffix`.
-  uint64_t Common(const uint8_t* pattern, uint64_t length, uint64_t suffix, uint64_t from) const {
-    uint64_t limit = std::min<uint64_t>(length, old_.size() - suffix);
+  // How many bytes from `from` on the pattern shares with the suffix of `text` at `suffix`.
+  static uint64_t Common(std::span<const uint8_t> text, const uint8_t* pattern, uint64_t length, uint64_t suffix,
+                         uint64_t from) {
+    uint64_t limit = std::min<uint64_t>(length, text.size() - suffix);
     uint64_t i = std::min(from, limit);
-    const uint8_t* text = old_.data() + suffix;
-    while (i + 8 <= limit && Load64(pattern + i) == Load64(text + i)) i += 8;
-    while (i < limit && pattern[i] == text[i]) ++i;
+    const uint8_t* at = text.data() + suffix;
+    while (i + 8 <= limit && Load64(pattern + i) == Load64(at + i)) i += 8;
+    while (i < limit && pattern[i] == at[i]) ++i;
     return i;
   }
 
@@ -306,18 +328,24 @@ class Matcher {
   }
 
   std::span<const uint8_t> old_;
-  std::span<const Index> suffixes_;
-  const Buckets& buckets_;
+  const std::vector<Part<Index>>& parts_;
   std::span<const uint8_t> new_;
   const MatchTuning& tuning_;
 };
 
 template <typename Index>
-CoverList FindWith(std::span<const uint8_t> old, uint64_t oldBase, std::span<const Index> suffixes,
+CoverList FindWith(std::span<const uint8_t> old, uint64_t oldBase, std::span<const IndexedPart> indexed,
                    std::span<const uint8_t> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,
                    const MatchTuning& tuning) {
-  Buckets buckets(old);
-  Matcher<Index> matcher(old, suffixes, buckets, newFile, tuning);
+  std::vector<Part<Index>> parts;
+  for (const IndexedPart& p : indexed) {
+    auto text = old.subspan(p.start, p.suffixes->size());
+    std::span<const Index> suffixes;
+    if constexpr (sizeof(Index) == 4) suffixes = p.suffixes->Narrow();
+    else suffixes = p.suffixes->Wide();
+    parts.push_back({p.start, text, suffixes, Buckets(text)});
+  }
+  Matcher<Index> matcher(old, parts, newFile, tuning);
   uint64_t units = (newEnd - newBegin + kUnitBytes - 1) / kUnitBytes;
   std::vector<CoverList> found(units);
   std::atomic<uint64_t> nextUnit{0};
@@ -353,15 +381,30 @@ CoverList FindWith(std::span<const uint8_t> old, uint64_t oldBase, std::span<con
 
 }  // namespace
 
+CoverList FindCovers(std::span<const std::byte> old, uint64_t oldBase, std::span<const IndexedPart> parts,
+                     std::span<const std::byte> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,
+                     const MatchTuning& tuning) {
+  if (old.empty() || parts.empty() || newBegin >= newEnd || newEnd > newFile.size()) return {};
+  bool narrow = true, wide = true;
+  for (const IndexedPart& p : parts) {
+    if (!p.suffixes || p.suffixes->empty() || p.start > old.size() || p.suffixes->size() > old.size() - p.start)
+      return {};
+    narrow = narrow && !p.suffixes->Narrow().empty();
+    wide = wide && !p.suffixes->Wide().empty();
+  }
+  std::span oldBytes(reinterpret_cast<const uint8_t*>(old.data()), old.size());
+  std::span newBytes(reinterpret_cast<const uint8_t*>(newFile.data()), newFile.size());
+  if (narrow) return FindWith<int32_t>(oldBytes, oldBase, parts, newBytes, newBegin, newEnd, threads, tuning);
+  if (wide) return FindWith<int64_t>(oldBytes, oldBase, parts, newBytes, newBegin, newEnd, threads, tuning);
+  return {};
+}
+
 CoverList FindCovers(std::span<const std::byte> old, uint64_t oldBase, const SuffixArray& suffixes,
                      std::span<const std::byte> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,
                      const MatchTuning& tuning) {
-  if (old.empty() || suffixes.size() != old.size() || newBegin >= newEnd || newEnd > newFile.size()) return {};
-  std::span oldBytes(reinterpret_cast<const uint8_t*>(old.data()), old.size());
-  std::span newBytes(reinterpret_cast<const uint8_t*>(newFile.data()), newFile.size());
-  if (!suffixes.Narrow().empty())
-    return FindWith(oldBytes, oldBase, suffixes.Narrow(), newBytes, newBegin, newEnd, threads, tuning);
-  return FindWith(oldBytes, oldBase, suffixes.Wide(), newBytes, newBegin, newEnd, threads, tuning);
+  if (suffixes.size() != old.size()) return {};
+  IndexedPart whole{0, &suffixes};
+  return FindCovers(old, oldBase, std::span(&whole, 1), newFile, newBegin, newEnd, threads, tuning);
 }
 
 }  // namespace codec

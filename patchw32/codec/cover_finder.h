@@ -34,6 +34,19 @@ struct MatchTuning {
   uint64_t probeSkip = 8;     // bytes between two searches for a better alignment inside a cover
 };
 
+// A suffix array over old[start, start + suffixes->size()) of the window: a large window is
+// indexed in parts, whose suffix arrays can be sorted side by side.
+struct IndexedPart {
+  uint64_t start = 0;
+  const SuffixArray* suffixes = nullptr;
+};
+
+// Covers of newFile[newBegin, newEnd) from `old`, indexed in `parts`, which may overlap; a match
+// is looked for in each. Nothing when a part lies outside `old` or the parts' widths differ.
+CoverList FindCovers(std::span<const std::byte> old, uint64_t oldBase, std::span<const IndexedPart> parts,
+                     std::span<const std::byte> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,
+                     const MatchTuning& tuning = {});
+
 // Covers of newFile[newBegin, newEnd) from `old`, a window of the old file that starts at
 // `oldBase`, whose suffix array is `suffixes`. Sorted by new offset, disjoint, each inside both
 // files; offsets are the whole files'. The result does not depend on `threads`.

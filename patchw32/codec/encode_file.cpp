@@ -1,7 +1,9 @@
 // Choosing the codec per file: every candidate that may help is tried, and the smallest kept.
 #include <algorithm>
 #include <cstdint>
+#include <climits>
 #include <functional>
+#include <thread>
 
 #include "codec.h"
 #include "codec_internal.h"
@@ -14,6 +16,9 @@ namespace codec {
 namespace {
 
 constexpr uint64_t kDefaultMatchWindow = uint64_t{3} << 29;  // 1.5 GiB
+// Windows past this size are indexed in two parts; the overlap exceeds the longest search.
+constexpr uint64_t kSplitFrom = uint64_t{256} << 20;
+constexpr uint64_t kSplitOverlap = uint64_t{1} << 12;
 // Up to this size plain zstd is always tried too; past it only when the covers explain little,
 // since zstd -19 over a large file costs as much again as the covers.
 constexpr uint64_t kPlainAlwaysBytes = uint64_t{8} << 20;
@@ -58,9 +63,31 @@ std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span
   for (const Window& w : PlanWindows(oldFile.size(), newFile.size(), window)) {
     if (w.newBegin == w.newEnd || w.oldBegin == w.oldEnd) continue;
     auto old = oldFile.subspan(w.oldBegin, w.oldEnd - w.oldBegin);
-    SuffixArray suffixes = SuffixArray::Build(old);
-    if (suffixes.empty()) return std::nullopt;
-    CoverList found = FindCovers(old, w.oldBegin, suffixes, newFile, w.newBegin, w.newEnd, options.threads);
+    // A large window is indexed in two halves that overlap by more than a search compares, so a
+    // match that starts in the first half is found there whole. They are sorted side by side
+    // (libdivsufsort itself uses one core); how many there are depends on the size alone.
+    uint64_t count = old.size() > kSplitFrom ? 2 : 1;
+    std::vector<SuffixArray> arrays(count);
+    std::vector<IndexedPart> parts(count);
+    uint64_t firstEnd = count == 1 ? old.size() : std::min(old.size(), old.size() / 2 + kSplitOverlap);
+    // Both parts take the same width of entries, so that the matcher reads them alike.
+    auto width = firstEnd > uint64_t{INT32_MAX} ? SuffixArray::Width::Wide : SuffixArray::Width::Narrow;
+    auto sort = [&](uint64_t k) {
+      uint64_t begin = k == 0 ? 0 : old.size() / 2;
+      uint64_t end = k == 0 ? firstEnd : old.size();
+      arrays[k] = SuffixArray::Build(old.subspan(begin, end - begin), width);
+      parts[k] = {begin, &arrays[k]};
+    };
+    if (count > 1 && options.threads > 1) {
+      std::thread second(sort, 1);
+      sort(0);
+      second.join();
+    } else {
+      for (uint64_t k = 0; k < count; ++k) sort(k);
+    }
+    for (const auto& array : arrays)
+      if (array.empty()) return std::nullopt;
+    CoverList found = FindCovers(old, w.oldBegin, parts, newFile, w.newBegin, w.newEnd, options.threads);
     covers.insert(covers.end(), found.begin(), found.end());
   }
   return covers;

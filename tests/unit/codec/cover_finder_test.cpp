@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "test_files.h"
 
 namespace codec {
@@ -102,6 +104,26 @@ TEST(CoverFinder, WideSuffixArrayFindsWhatTheNarrowOneFinds) {
   CoverList expected = FindCovers(oldFile, 0, narrow, newFile, 0, newFile.size(), 1);
   EXPECT_FALSE(expected.empty());
   EXPECT_EQ(FindCovers(oldFile, 0, wide, newFile, 0, newFile.size(), 1), expected);
+}
+
+TEST(CoverFinder, OverlappingPartsFindWhatOneArrayFinds) {
+  // Large windows are indexed in two overlapping halves; matches across the cut must survive.
+  Bytes oldFile = test::CodeLike(200000, 12, 0x401000);
+  Bytes newFile = oldFile;
+  std::rotate(newFile.begin(), newFile.begin() + 99000, newFile.end());  // content at the cut moves
+  newFile[150000] ^= std::byte{4};
+  auto whole = SuffixArray::Build(oldFile);
+  auto first = SuffixArray::Build(std::span(oldFile).first(104096));
+  auto second = SuffixArray::Build(std::span(oldFile).subspan(100000));
+  IndexedPart parts[] = {{0, &first}, {100000, &second}};
+  uint64_t equalWhole = 0, coveredWhole = 0, equalParts = 0, coveredParts = 0;
+  Check(FindCovers(oldFile, 0, whole, newFile, 0, newFile.size(), 1), oldFile, newFile, equalWhole, coveredWhole);
+  Check(FindCovers(oldFile, 0, parts, newFile, 0, newFile.size(), 1), oldFile, newFile, equalParts, coveredParts);
+  EXPECT_GE(equalParts, newFile.size() - 10);
+  EXPECT_EQ(equalParts, equalWhole);
+  // A part outside the window is refused.
+  IndexedPart outside[] = {{150000, &first}};
+  EXPECT_TRUE(FindCovers(oldFile, 0, outside, newFile, 0, newFile.size(), 1).empty());
 }
 
 TEST(CoverFinder, ResultDoesNotDependOnThreads) {
