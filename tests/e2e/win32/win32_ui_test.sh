@@ -29,7 +29,7 @@ lines_of() { sed -n 's/^line: //p' "$1"; }
 
 start_display
 # The cancel scenario needs an update pass long enough to press Cancel in.
-make_trees "$([ "$scenario" = cancel ] && echo 40 || echo 0)"
+make_trees "$(case $scenario in cancel|close-during-update) echo 40 ;; *) echo 0 ;; esac)"
 
 case $scenario in
   full-run)
@@ -191,14 +191,16 @@ case $scenario in
     same_tree "$work/game" "$work/new" || fail "the installation is not the new version"
     ;;
 
-  cancel)
-    # Cancel and the close box during the update pass leave the window open; the engine stops
-    # after the current file and puts everything back.
+  cancel|close-during-update)
+    # Cancel, or the close box alone, during the update pass leave the window open; the engine
+    # stops after the current file and puts everything back.
     records "$work/records.txt"
     make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
     install_old "$work/game"
+    stop=("click Cancel" close)
+    [ "$scenario" = cancel ] || stop=(close close)
     drive "start $(winpath "$work/game") $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in" \
-      "click OK" "window $title" "wait-line Patching " "click Cancel" close idle state buttons \
+      "click OK" "window $title" "wait-line Patching " "${stop[@]}" idle state buttons \
       "message-box Warning" "wait-button OK" lines progress > "$work/out.txt" ||
       { cat "$work/out.txt" >&2; fail "cancelling the run"; }
     expect_line "$work/out.txt" "state: open"
