@@ -47,7 +47,7 @@ class TForm1 {
   bool Button2Visible = false;
   std::vector<std::string> ListBox1;
   int TopIndex = 0;
-  int VisibleLines = 24;  // lines ListBox1 shows at once: 313 pixels of 13-pixel items
+  int VisibleLines = 23;  // whole lines ListBox1 shows: 313 pixels less its 2-pixel edges, 13 each
   ProgressBarModel ProgressBar1;
   ProgressBarModel ProgressBar2;
   platform::OpenDialog OpenDialog1{"Orvan.exe", "Orvan Executable|Orvan.exe", "Where is Orvan installed?", "exe"};
