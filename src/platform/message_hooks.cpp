@@ -1,4 +1,4 @@
-// The replaceable message pump and message box of the platform seam.
+// The replaceable message pump, message box and file-open dialog of the platform seam.
 #include "platform.h"
 
 #include <utility>
@@ -11,6 +11,11 @@ std::function<void()>& Pump() {
   return pump;
 }
 
+OpenDialogRunner& DialogRunner() {
+  static OpenDialogRunner runner;
+  return runner;
+}
+
 MessageBoxHandler& BoxHandler() {
   static MessageBoxHandler handler;
   return handler;
@@ -19,6 +24,7 @@ MessageBoxHandler& BoxHandler() {
 }  // namespace
 
 void ShowSystemMessageBox(const std::string& text, const std::string& caption);
+bool RunSystemOpenDialog(OpenDialog& dialog);
 
 void ProcessPendingMessages() {
   if (Pump()) Pump()();
@@ -34,5 +40,9 @@ void ShowMessageBox(const std::string& text, const std::string& caption) {
 }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) { BoxHandler() = std::move(handler); }
+
+bool RunOpenDialog(OpenDialog& dialog) { return DialogRunner() ? DialogRunner()(dialog) : RunSystemOpenDialog(dialog); }
+
+void SetOpenDialogRunner(OpenDialogRunner runner) { DialogRunner() = std::move(runner); }
 
 }  // namespace platform

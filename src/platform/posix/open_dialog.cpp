@@ -10,11 +10,6 @@ namespace platform {
 
 namespace {
 
-OpenDialogRunner& Runner() {
-  static OpenDialogRunner runner;
-  return runner;
-}
-
 bool ReadPathFromStdin(OpenDialog& dialog) {
   if (isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "%s: ", dialog.Title.empty() ? "Path of the game executable" : dialog.Title.c_str());
@@ -33,8 +28,6 @@ bool ReadPathFromStdin(OpenDialog& dialog) {
 
 }  // namespace
 
-bool RunOpenDialog(OpenDialog& dialog) { return Runner() ? Runner()(dialog) : ReadPathFromStdin(dialog); }
-
-void SetOpenDialogRunner(OpenDialogRunner runner) { Runner() = std::move(runner); }
+bool RunSystemOpenDialog(OpenDialog& dialog) { return ReadPathFromStdin(dialog); }
 
 }  // namespace platform

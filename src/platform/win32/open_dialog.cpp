@@ -10,11 +10,6 @@ namespace platform {
 
 namespace {
 
-OpenDialogRunner& Runner() {
-  static OpenDialogRunner runner;
-  return runner;
-}
-
 bool RunCommonDialog(OpenDialog& dialog) {
   // The layouts' "description|pattern|..." becomes the dialog's zero-separated, doubly ended list.
   std::string filter = dialog.Filter;
@@ -41,8 +36,6 @@ bool RunCommonDialog(OpenDialog& dialog) {
 
 }  // namespace
 
-bool RunOpenDialog(OpenDialog& dialog) { return Runner() ? Runner()(dialog) : RunCommonDialog(dialog); }
-
-void SetOpenDialogRunner(OpenDialogRunner runner) { Runner() = std::move(runner); }
+bool RunSystemOpenDialog(OpenDialog& dialog) { return RunCommonDialog(dialog); }
 
 }  // namespace platform
