@@ -90,6 +90,8 @@ const char* Name(payload::Codec codec) {
     case payload::Codec::PlainZstd: return "plain-zstd";
     case payload::Codec::ReferenceZstd: return "reference-zstd";
     case payload::Codec::Covers: return "covers";
+    case payload::Codec::CoversX86: return "covers-x86";
+    case payload::Codec::CoversX64: return "covers-x64";
     default: return "none";
   }
 }

@@ -26,6 +26,8 @@ const char* CodecName(payload::Codec codec) {
     case payload::Codec::PlainZstd: return "zstd";
     case payload::Codec::ReferenceZstd: return "ref-zstd";
     case payload::Codec::Covers: return "covers";
+    case payload::Codec::CoversX86: return "covers-x86";
+    case payload::Codec::CoversX64: return "covers-x64";
   }
   return "?";
 }

@@ -15,6 +15,11 @@ DecodeResult DecodeFile(payload::Codec codec, const ReadAt& block, uint64_t bloc
       return DecodeReferenceZstd(block, blockLength, oldFile, oldSize, newSize, sink, progress);
     case payload::Codec::Covers:
       return DecodeCovers(block, blockLength, oldFile, oldSize, newSize, sink, progress);
+    case payload::Codec::CoversX86:
+      return DecodeCovers(block, blockLength, oldFile, oldSize, newSize, sink, progress, BranchFilter::Calls);
+    case payload::Codec::CoversX64:
+      return DecodeCovers(block, blockLength, oldFile, oldSize, newSize, sink, progress,
+                          BranchFilter::CallsAndRipRelative);
     default:
       return DecodeResult::CorruptData;
   }

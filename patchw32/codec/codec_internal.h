@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "branch_filter.h"
 #include "codec.h"
 
 typedef struct ZSTD_CCtx_s ZSTD_CCtx;
@@ -26,9 +27,11 @@ std::optional<std::vector<std::byte>> EncodeReferenceZstd(std::span<const std::b
                                                           std::span<const std::byte> newFile,
                                                           const EncodeOptions& options);
 // Matches the files and writes the covers; `covered` is told how many new bytes covers explain.
+// With a branch filter, both files are matched with their branches converted.
 std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte> oldFile,
                                                        std::span<const std::byte> newFile,
-                                                       const EncodeOptions& options, uint64_t& covered);
+                                                       const EncodeOptions& options, uint64_t& covered,
+                                                       BranchFilter filter = BranchFilter::None);
 
 // Decoders (the engine's library).
 DecodeResult DecodePlainZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
@@ -37,6 +40,7 @@ DecodeResult DecodeReferenceZstd(const ReadAt& block, uint64_t blockLength, cons
                                  uint64_t oldSize, uint64_t newSize, const Sink& sink,
                                  const Progress& progress);
 DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile, uint64_t oldSize,
-                          uint64_t newSize, const Sink& sink, const Progress& progress);
+                          uint64_t newSize, const Sink& sink, const Progress& progress,
+                          BranchFilter filter = BranchFilter::None);
 
 }  // namespace codec

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "branch_filter.h"
 #include "codec_internal.h"
 #include "frame_reader.h"
 #include "codec_limits.h"
@@ -18,11 +19,14 @@ struct Record {
   uint64_t oldOffset;
 };
 
-// Collects output into one buffer and hands it on full, telling progress as it goes.
+static_assert(kChunk == kBranchBlockBytes, "output and old-file blocks are the branch filter's blocks");
+
+// Collects output into one buffer and hands it on full, telling progress as it goes. Every
+// buffer handed on but the last is a whole branch-filter block, converted back before it goes.
 class Output {
  public:
-  Output(const Sink& sink, const Progress& progress, uint64_t total)
-      : sink_(sink), progress_(progress), total_(total), buffer_(kChunk) {}
+  Output(const Sink& sink, const Progress& progress, uint64_t total, BranchFilter filter)
+      : sink_(sink), progress_(progress), total_(total), filter_(filter), buffer_(kChunk) {}
 
   std::span<std::byte> Space() { return std::span(buffer_).subspan(used_); }
   DecodeResult Commit(size_t bytes) {
@@ -31,6 +35,7 @@ class Output {
   }
   DecodeResult Flush() {
     if (used_ == 0) return DecodeResult::Ok;
+    ConvertBranches(filter_, BranchDirection::Decode, std::span(buffer_.data(), used_), done_);
     if (!sink_(std::span(buffer_.data(), used_))) return DecodeResult::WriteError;
     done_ += used_;
     used_ = 0;
@@ -42,16 +47,18 @@ class Output {
   const Sink& sink_;
   const Progress& progress_;
   uint64_t total_;
+  BranchFilter filter_;
   uint64_t done_ = 0;
   std::vector<std::byte> buffer_;
   size_t used_ = 0;
 };
 
 // The old file read in aligned blocks, a few kept: covers that follow each other mostly read
-// near one another, so most of them cost no read at all.
+// near one another, so most of them cost no read at all. Each block is branch-converted as read.
 class OldFileCache {
  public:
-  OldFileCache(const ReadAt& file, uint64_t size) : file_(file), size_(size), data_(kBlocks * kBlock) {
+  OldFileCache(const ReadAt& file, uint64_t size, BranchFilter filter)
+      : file_(file), size_(size), filter_(filter), data_(kBlocks * kBlock) {
     for (auto& b : blocks_) b = {~uint64_t{0}, 0};
   }
 
@@ -71,7 +78,7 @@ class OldFileCache {
   }
 
  private:
-  static constexpr size_t kBlock = size_t{1} << 16;
+  static constexpr size_t kBlock = kBranchBlockBytes;
   static constexpr size_t kBlocks = 16;
 
   size_t Find(uint64_t start) {
@@ -84,7 +91,9 @@ class OldFileCache {
     for (size_t i = 1; i < kBlocks; ++i)
       if (blocks_[i].used < blocks_[victim].used) victim = i;
     size_t length = static_cast<size_t>(std::min<uint64_t>(kBlock, size_ - start));
-    if (!file_(start, std::span(data_.data() + victim * kBlock, length))) return kBlocks;
+    auto block = std::span(data_.data() + victim * kBlock, length);
+    if (!file_(start, block)) return kBlocks;
+    ConvertBranches(filter_, BranchDirection::Encode, block, start);
     blocks_[victim] = {start, ++clock_};
     return victim;
   }
@@ -95,6 +104,7 @@ class OldFileCache {
   };
   const ReadAt& file_;
   uint64_t size_;
+  BranchFilter filter_;
   std::vector<std::byte> data_;
   Block blocks_[kBlocks];
   uint64_t clock_ = 0;
@@ -158,13 +168,13 @@ DecodeResult ReadRecords(FrameReader& reader, uint64_t oldSize, uint64_t at, uin
 }  // namespace
 
 DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile, uint64_t oldSize,
-                          uint64_t newSize, const Sink& sink, const Progress& progress) {
+                          uint64_t newSize, const Sink& sink, const Progress& progress, BranchFilter filter) {
   FrameReader reader(block, blockLength);
-  Output output(sink, progress, newSize);
+  Output output(sink, progress, newSize, filter);
   std::vector<Record> records;
   std::vector<std::byte> extras;
   std::vector<std::byte> oldBytes(kChunk);
-  OldFileCache old(oldFile, oldSize);
+  OldFileCache old(oldFile, oldSize, filter);
   int64_t shift = 0;
   for (uint64_t produced = 0; produced < newSize;) {
     uint64_t extraTotal = 0;

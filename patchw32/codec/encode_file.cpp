@@ -5,6 +5,7 @@
 #include <functional>
 #include <thread>
 
+#include "branch_filter.h"
 #include "codec.h"
 #include "codec_internal.h"
 #include "cover_encoder.h"
@@ -28,6 +29,9 @@ constexpr uint64_t kPlainAlwaysBytes = uint64_t{8} << 20;
 constexpr uint64_t kTrialFrom = uint64_t{1} << 20;
 constexpr int kTrialLevel = 3;
 constexpr uint64_t kTrialMarginPercent = 15;
+// Executables up to this size are also matched with their branches converted, which takes a
+// converted copy of both files.
+constexpr uint64_t kBranchFilterMaxBytes = uint64_t{1} << 30;
 
 // The part of the old file a window's suffix array is built over, and the part of the new file
 // matched against it.
@@ -93,6 +97,24 @@ std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span
   return covers;
 }
 
+// A copy of `file` with its branches converted, block by block as the decoder converts them.
+std::vector<std::byte> Converted(std::span<const std::byte> file, BranchFilter filter) {
+  std::vector<std::byte> out(file.begin(), file.end());
+  for (uint64_t at = 0; at < out.size(); at += kBranchBlockBytes) {
+    uint64_t length = std::min<uint64_t>(kBranchBlockBytes, out.size() - at);
+    ConvertBranches(filter, BranchDirection::Encode, std::span(out).subspan(at, length), at);
+  }
+  return out;
+}
+
+payload::Codec CoversCodecFor(BranchFilter filter) {
+  switch (filter) {
+    case BranchFilter::Calls: return payload::Codec::CoversX86;
+    case BranchFilter::CallsAndRipRelative: return payload::Codec::CoversX64;
+    default: return payload::Codec::Covers;
+  }
+}
+
 uint64_t CoveredBytes(const CoverList& covers) {
   uint64_t covered = 0;
   for (const Cover& cover : covers) covered += cover.length;
@@ -103,7 +125,13 @@ uint64_t CoveredBytes(const CoverList& covers) {
 
 std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte> oldFile,
                                                        std::span<const std::byte> newFile,
-                                                       const EncodeOptions& options, uint64_t& covered) {
+                                                       const EncodeOptions& options, uint64_t& covered,
+                                                       BranchFilter filter) {
+  if (filter != BranchFilter::None) {
+    auto convertedOld = Converted(oldFile, filter);
+    auto convertedNew = Converted(newFile, filter);
+    return EncodeCoversFile(convertedOld, convertedNew, options, covered);
+  }
   auto covers = MatchFile(oldFile, newFile, options);
   if (!covers) return std::nullopt;
   covered = CoveredBytes(*covers);
@@ -133,6 +161,20 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   if (covers)
     candidates.push_back(
         {payload::Codec::Covers, [&](const EncodeOptions& o) { return EncodeCovers(oldFile, newFile, *covers, o); }});
+  // An executable is matched again with its branches converted: usually the smaller of the two.
+  BranchFilter filter = BranchFilterFor(newFile);
+  std::vector<std::byte> convertedOld, convertedNew;
+  std::optional<CoverList> convertedCovers;
+  if (filter != BranchFilter::None && !oldFile.empty() && newFile.size() <= kBranchFilterMaxBytes &&
+      oldFile.size() <= kBranchFilterMaxBytes) {
+    convertedOld = Converted(oldFile, filter);
+    convertedNew = Converted(newFile, filter);
+    convertedCovers = MatchFile(convertedOld, convertedNew, options);
+  }
+  if (convertedCovers)
+    candidates.push_back({CoversCodecFor(filter), [&](const EncodeOptions& o) {
+                            return EncodeCovers(convertedOld, convertedNew, *convertedCovers, o);
+                          }});
 
   // With more than one candidate on a larger file, a quick trial at a low level picks the ones
   // worth the full level: zstd -19 over every candidate would cost as much again as the rest.

@@ -22,7 +22,9 @@ inline constexpr uint32_t kMaxEntries = 1'000'000;
 inline constexpr uint16_t kMaxPathLength = 1024;
 
 enum class Operation : uint8_t { Modify = 1, Add = 2, Delete = 3 };
-enum class Codec : uint8_t { None = 0, PlainZstd = 1, ReferenceZstd = 2, Covers = 3 };
+// CoversX86 and CoversX64 are covers over an executable whose branch distances were converted
+// to positions (32-bit x86 calls; x86-64 calls and instruction-relative operands).
+enum class Codec : uint8_t { None = 0, PlainZstd = 1, ReferenceZstd = 2, Covers = 3, CoversX86 = 4, CoversX64 = 5 };
 inline constexpr uint8_t kEntryOptional = 0x01;
 
 struct FileEntry {

@@ -35,8 +35,12 @@ codec::ReadAt ReaderOf(const std::vector<std::byte>& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
-  // First byte: how the rest is used; next two: the new file's size (up to 64 KiB).
+  // First byte: how the rest is used and whether branches are converted; next two: the new
+  // file's size (up to 64 KiB).
   bool compressHere = data[0] & 1;
+  static const payload::Codec codecs[] = {payload::Codec::Covers, payload::Codec::CoversX86,
+                                          payload::Codec::CoversX64, payload::Codec::Covers};
+  payload::Codec codec = codecs[(data[0] >> 1) & 3];
   uint64_t newSize = data[1] | (uint64_t{data[2]} << 8);
   std::vector<std::byte> rest(reinterpret_cast<const std::byte*>(data + 3), reinterpret_cast<const std::byte*>(data + size));
   std::vector<std::byte> block = rest;
@@ -46,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   const auto& oldFile = OldFile();
   uint64_t written = 0;
-  codec::DecodeFile(payload::Codec::Covers, ReaderOf(block), block.size(), ReaderOf(oldFile), oldFile.size(), newSize,
+  codec::DecodeFile(codec, ReaderOf(block), block.size(), ReaderOf(oldFile), oldFile.size(), newSize,
                     [&](std::span<const std::byte> bytes) {
                       written += bytes.size();
                       if (written > newSize) std::abort();

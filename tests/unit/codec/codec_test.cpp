@@ -56,6 +56,9 @@ TEST(Codec, EveryCodecRoundTripsTheMatcherBreakers) {
         {Codec::PlainZstd, EncodePlainZstd(c.newFile, options)},
         {Codec::ReferenceZstd, EncodeReferenceZstd(c.oldFile, c.newFile, options)},
         {Codec::Covers, EncodeCoversFile(c.oldFile, c.newFile, options, covered)},
+        {Codec::CoversX86, EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::Calls)},
+        {Codec::CoversX64,
+         EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::CallsAndRipRelative)},
     };
     for (const auto& [codec, block] : blocks) {
       SCOPED_TRACE(static_cast<int>(codec));
@@ -90,6 +93,26 @@ TEST(Codec, CoversBeatPlainZstdOnShiftedCode) {
   EXPECT_GE(covered, newFile.size() * 9 / 10);
   EXPECT_LT(covers->size() * 3, plain->size());
   EXPECT_EQ(EncodeFile(oldFile, newFile, options).codec, Codec::Covers);
+}
+
+TEST(Codec, ExecutablesAreMatchedWithTheirBranchesConverted) {
+  // A function near the start grows, so the calls after it to the runtime before it change their
+  // distances: converted, they match again.
+  for (auto [machine, codec] : {std::pair{uint16_t{0x8664}, Codec::CoversX64}, std::pair{uint16_t{0x014C}, Codec::CoversX86}}) {
+    SCOPED_TRACE(machine);
+    Bytes oldFile = test::Program(8000, 9, machine);
+    Bytes newFile = test::Program(8000, 9, machine, 100);
+    EncodeOptions options{.level = 9, .threads = 2};
+    uint64_t covered = 0;
+    auto plainCovers = EncodeCoversFile(oldFile, newFile, options, covered);
+    ASSERT_TRUE(plainCovers);
+    Encoded best = EncodeFile(oldFile, newFile, options);
+    EXPECT_EQ(best.codec, codec);
+    EXPECT_LT(best.data.size() * 2, plainCovers->size());
+    Bytes out;
+    ASSERT_EQ(test::Decode(best.codec, best.data, oldFile, newFile.size(), out), DecodeResult::Ok);
+    EXPECT_TRUE(out == newFile);
+  }
 }
 
 TEST(Codec, MatchingInWindowsOfTheOldFileStillRoundTrips) {

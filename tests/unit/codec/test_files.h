@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <span>
@@ -43,6 +44,42 @@ inline Bytes CodeLike(size_t size, uint64_t seed, uint32_t addressBase) {
     }
   }
   out.resize(size);
+  return out;
+}
+
+// An executable of `functions` functions laid out in a row behind a PE header of `machine`, whose
+// calls (E8 and a 32-bit distance) go to the first 16, as code calls its runtime. With `grow`,
+// function 20 is that many bytes longer, so every call from the code after it changes its
+// distance, as in a compiler's next build.
+inline Bytes Program(size_t functions, uint64_t seed, uint16_t machine, size_t grow = 0) {
+  Bytes sizes = Random(functions, seed);
+  std::vector<size_t> lengths(functions), starts(functions);
+  for (size_t f = 0; f < functions; ++f) lengths[f] = 40 + static_cast<uint8_t>(sizes[f]) % 200;
+  if (functions > 20) lengths[20] += grow;
+  size_t at = 0x400;
+  for (size_t f = 0; f < functions; ++f) starts[f] = at, at += lengths[f];
+  Bytes out(0x400);
+  std::memcpy(out.data(), "MZ", 2);
+  out[0x3c] = std::byte{0x80};
+  std::memcpy(out.data() + 0x80, "PE\0\0", 4);
+  out[0x84] = static_cast<std::byte>(machine);
+  out[0x85] = static_cast<std::byte>(machine >> 8);
+  for (size_t f = 0; f < functions; ++f) {
+    Bytes body = Random(2 * lengths[f] + 16, seed * 7919 + f);  // the same in every build
+    size_t n = 0;
+    auto next = [&] { return static_cast<uint8_t>(body[n++]); };
+    size_t end = out.size() + lengths[f];
+    while (out.size() < end) {
+      if (end - out.size() >= 5 && next() % 8 == 0) {
+        uint32_t distance = static_cast<uint32_t>(starts[next() % std::min<size_t>(functions, 16)] - (out.size() + 5));
+        out.push_back(std::byte{0xE8});
+        for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::byte>(distance >> (8 * k)));
+      } else {
+        uint8_t b = next();
+        out.push_back(static_cast<std::byte>(b == 0xE8 ? 0x90 : b));
+      }
+    }
+  }
   return out;
 }
 

@@ -13,11 +13,6 @@ namespace {
 using payload::FileEntry;
 using payload::PayloadIndex;
 
-std::vector<std::byte> Bytes(const std::string& text) {
-  auto view = std::as_bytes(std::span(text.data(), text.size()));
-  return {view.begin(), view.end()};
-}
-
 // A stub of `stubSize` bytes, then a payload with these records and entries and `dataLength` bytes.
 std::vector<std::byte> Image(const std::vector<std::string>& records, const std::vector<FileEntry>& entries = {},
                              uint64_t dataLength = 0, size_t stubSize = 100) {
