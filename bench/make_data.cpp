@@ -238,6 +238,8 @@ std::vector<uint8_t> Link(const Program& p, uint32_t imageBase) {
   }
   std::vector<uint8_t> out(0x400, 0);
   std::memcpy(out.data(), "MZ\x90\0", 4);
+  out[0x3c] = 0x80;  // where the PE header starts
+  std::memcpy(out.data() + 0x80, "PE\0\0\x4c\x01", 6);  // machine: 32-bit x86
   auto put32 = [&](uint32_t v) {
     for (int k = 0; k < 4; ++k) out.push_back(static_cast<uint8_t>(v >> (8 * k)));
   };
