@@ -2,6 +2,8 @@
 // which the conversion never changes, so decoding finds exactly the operands encoding converted.
 #include "branch_filter.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace codec {
@@ -22,19 +24,19 @@ void Convert(uint8_t* operand, uint64_t nextInstruction, BranchDirection directi
   std::memcpy(operand, &converted, 4);
 }
 
-// Opcodes that, with a ModRM byte of mod 00 and r/m 101, take a 32-bit instruction-relative
-// displacement in x86-64 code: moves, loads of addresses, arithmetic and compares with memory.
-bool TakesRipOperand(uint8_t opcode) {
-  switch (opcode) {
-    case 0x01: case 0x03: case 0x09: case 0x0B: case 0x21: case 0x23: case 0x29: case 0x2B:
-    case 0x31: case 0x33: case 0x38: case 0x39: case 0x3A: case 0x3B: case 0x63: case 0x80:
-    case 0x81: case 0x83: case 0x85: case 0x87: case 0x88: case 0x89: case 0x8A: case 0x8B:
-    case 0x8D: case 0xC6: case 0xC7: case 0xFF:
-      return true;
-    default:
-      return false;
-  }
-}
+// What a byte may begin: an E8 call, or (in x86-64 code, with a ModRM byte of mod 00 and r/m
+// 101) an instruction with a 32-bit instruction-relative displacement: moves, loads of
+// addresses, arithmetic and compares with memory.
+enum Start : uint8_t { kNothing, kCall, kRipOperand };
+
+constexpr std::array<uint8_t, 256> kStarts = [] {
+  std::array<uint8_t, 256> starts{};
+  for (uint8_t opcode : {0x01, 0x03, 0x09, 0x0B, 0x21, 0x23, 0x29, 0x2B, 0x31, 0x33, 0x38, 0x39, 0x3A, 0x3B,
+                         0x63, 0x80, 0x81, 0x83, 0x85, 0x87, 0x88, 0x89, 0x8A, 0x8B, 0x8D, 0xC6, 0xC7, 0xFF})
+    starts[opcode] = kRipOperand;
+  starts[0xE8] = kCall;
+  return starts;
+}();
 
 uint16_t Read16(std::span<const std::byte> file, size_t at) {
   return static_cast<uint16_t>(static_cast<uint8_t>(file[at]) | static_cast<uint8_t>(file[at + 1]) << 8);
@@ -53,16 +55,23 @@ void ConvertBranches(BranchFilter filter, BranchDirection direction, std::span<s
   size_t size = block.size();
   bool rip = filter == BranchFilter::CallsAndRipRelative;
   for (size_t i = 0; i + 5 <= size;) {
-    if (bytes[i] == 0xE8) {
+    uint8_t start = kStarts[bytes[i]];
+    if (start == kCall) {
       Convert(bytes + i + 1, blockOffset + i + 5, direction);
       i += 5;
-    } else if (rip && i + 6 <= size && (bytes[i + 1] & 0xC7) == 0x05 && TakesRipOperand(bytes[i])) {
+    } else if (start == kRipOperand && rip && i + 6 <= size && (bytes[i + 1] & 0xC7) == 0x05) {
       Convert(bytes + i + 2, blockOffset + i + 6, direction);
       i += 6;
     } else {
       ++i;
     }
   }
+}
+
+void ConvertFileBlocks(BranchFilter filter, BranchDirection direction, std::span<std::byte> bytes,
+                       uint64_t offset) {
+  for (size_t at = 0; at < bytes.size(); at += kBranchBlockBytes)
+    ConvertBranches(filter, direction, bytes.subspan(at, std::min(kBranchBlockBytes, bytes.size() - at)), offset + at);
 }
 
 BranchFilter BranchFilterFor(std::span<const std::byte> file) {

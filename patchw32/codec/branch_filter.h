@@ -19,7 +19,7 @@ enum class BranchFilter : uint8_t {
   CallsAndRipRelative  // x86-64: E8 calls and instruction-pointer-relative memory operands
 };
 
-inline constexpr size_t kBranchBlockBytes = size_t{1} << 16;
+inline constexpr size_t kBranchBlockBytes = size_t{1} << 12;
 
 enum class BranchDirection { Encode, Decode };
 
@@ -27,6 +27,10 @@ enum class BranchDirection { Encode, Decode };
 // in place; Decode undoes Encode. Only operands wholly inside the block are converted.
 void ConvertBranches(BranchFilter filter, BranchDirection direction, std::span<std::byte> block,
                      uint64_t blockOffset);
+
+// Converts bytes that start at `offset` (a multiple of kBranchBlockBytes) of the file, block by
+// block; all but the last block must be whole.
+void ConvertFileBlocks(BranchFilter filter, BranchDirection direction, std::span<std::byte> bytes, uint64_t offset);
 
 // The filter for a file of this machine code, from its PE or ELF header; None for anything else.
 BranchFilter BranchFilterFor(std::span<const std::byte> file);

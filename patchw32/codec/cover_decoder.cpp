@@ -19,7 +19,7 @@ struct Record {
   uint64_t oldOffset;
 };
 
-static_assert(kChunk == kBranchBlockBytes, "output and old-file blocks are the branch filter's blocks");
+static_assert(kChunk % kBranchBlockBytes == 0, "output is handed on in whole branch-filter blocks");
 
 // Collects output into one buffer and hands it on full, telling progress as it goes. Every
 // buffer handed on but the last is a whole branch-filter block, converted back before it goes.
@@ -35,7 +35,7 @@ class Output {
   }
   DecodeResult Flush() {
     if (used_ == 0) return DecodeResult::Ok;
-    ConvertBranches(filter_, BranchDirection::Decode, std::span(buffer_.data(), used_), done_);
+    ConvertFileBlocks(filter_, BranchDirection::Decode, std::span(buffer_.data(), used_), done_);
     if (!sink_(std::span(buffer_.data(), used_))) return DecodeResult::WriteError;
     done_ += used_;
     used_ = 0;
@@ -54,12 +54,13 @@ class Output {
 };
 
 // The old file read in aligned blocks, a few kept: covers that follow each other mostly read
-// near one another, so most of them cost no read at all. Each block is branch-converted as read.
+// near one another, so most of them cost no read at all. The branch-filter blocks inside a block
+// are converted when first read, so a block read again for a short cover costs little.
 class OldFileCache {
  public:
   OldFileCache(const ReadAt& file, uint64_t size, BranchFilter filter)
       : file_(file), size_(size), filter_(filter), data_(kBlocks * kBlock) {
-    for (auto& b : blocks_) b = {~uint64_t{0}, 0};
+    for (auto& b : blocks_) b = {~uint64_t{0}, 0, 0, 0};
   }
 
   // old[offset, offset + out.size()), which the caller has checked lies inside the file.
@@ -70,6 +71,7 @@ class OldFileCache {
       if (slot == kBlocks) return false;
       size_t inBlock = static_cast<size_t>(offset - start);
       size_t take = std::min(out.size(), kBlock - inBlock);
+      ConvertPieces(slot, inBlock, take);
       std::copy_n(data_.data() + slot * kBlock + inBlock, take, out.data());
       out = out.subspan(take);
       offset += take;
@@ -78,8 +80,8 @@ class OldFileCache {
   }
 
  private:
-  static constexpr size_t kBlock = kBranchBlockBytes;
-  static constexpr size_t kBlocks = 16;
+  static constexpr size_t kBlock = size_t{1} << 16;
+  static constexpr size_t kBlocks = 64;
 
   size_t Find(uint64_t start) {
     for (size_t i = 0; i < kBlocks; ++i)
@@ -91,17 +93,33 @@ class OldFileCache {
     for (size_t i = 1; i < kBlocks; ++i)
       if (blocks_[i].used < blocks_[victim].used) victim = i;
     size_t length = static_cast<size_t>(std::min<uint64_t>(kBlock, size_ - start));
-    auto block = std::span(data_.data() + victim * kBlock, length);
-    if (!file_(start, block)) return kBlocks;
-    ConvertBranches(filter_, BranchDirection::Encode, block, start);
-    blocks_[victim] = {start, ++clock_};
+    blocks_[victim].start = ~uint64_t{0};  // until the read succeeds
+    if (!file_(start, std::span(data_.data() + victim * kBlock, length))) return kBlocks;
+    blocks_[victim] = {start, ++clock_, length, 0};
     return victim;
+  }
+
+  // Converts the branch-filter blocks of slot `slot` that [inBlock, inBlock + length) touches.
+  void ConvertPieces(size_t slot, size_t inBlock, size_t length) {
+    if (filter_ == BranchFilter::None) return;
+    Block& block = blocks_[slot];
+    for (size_t piece = inBlock / kBranchBlockBytes; piece * kBranchBlockBytes < inBlock + length; ++piece) {
+      uint32_t bit = uint32_t{1} << piece;
+      if (block.converted & bit) continue;
+      size_t from = piece * kBranchBlockBytes;
+      auto bytes = std::span(data_.data() + slot * kBlock + from, std::min(kBranchBlockBytes, block.length - from));
+      ConvertBranches(filter_, BranchDirection::Encode, bytes, block.start + from);
+      block.converted |= bit;
+    }
   }
 
   struct Block {
     uint64_t start;
     uint64_t used;
+    size_t length;       // bytes read: the block's size, or less at the end of the file
+    uint32_t converted;  // which of its branch-filter blocks are converted
   };
+  static_assert(kBlock / kBranchBlockBytes <= 32, "one bit per branch-filter block");
   const ReadAt& file_;
   uint64_t size_;
   BranchFilter filter_;

@@ -100,10 +100,7 @@ std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span
 // A copy of `file` with its branches converted, block by block as the decoder converts them.
 std::vector<std::byte> Converted(std::span<const std::byte> file, BranchFilter filter) {
   std::vector<std::byte> out(file.begin(), file.end());
-  for (uint64_t at = 0; at < out.size(); at += kBranchBlockBytes) {
-    uint64_t length = std::min<uint64_t>(kBranchBlockBytes, out.size() - at);
-    ConvertBranches(filter, BranchDirection::Encode, std::span(out).subspan(at, length), at);
-  }
+  ConvertFileBlocks(filter, BranchDirection::Encode, out, 0);
   return out;
 }
 
@@ -148,32 +145,31 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   };
   // Plain zstd comes first and so wins ties: it is the cheapest to apply.
   std::vector<Candidate> candidates;
+  // An executable is matched with its branches converted, which explains far more of a new build
+  // than its bytes as they stand; any other file as it is.
+  BranchFilter filter = BranchFilter::None;
+  if (!oldFile.empty() && oldFile.size() <= kBranchFilterMaxBytes && newFile.size() <= kBranchFilterMaxBytes)
+    filter = BranchFilterFor(newFile);
+  std::vector<std::byte> convertedOld, convertedNew;
+  if (filter != BranchFilter::None) {
+    convertedOld = Converted(oldFile, filter);
+    convertedNew = Converted(newFile, filter);
+  }
+  std::span<const std::byte> matchedOld = filter == BranchFilter::None ? oldFile : convertedOld;
+  std::span<const std::byte> matchedNew = filter == BranchFilter::None ? newFile : convertedNew;
   std::optional<CoverList> covers;
   // Without an old file the covers stream is the new file's bytes alone; zstd tunes itself
   // differently when it knows the size, so on smaller files that can still beat plain zstd.
   if (!newFile.empty() && (!oldFile.empty() || newFile.size() <= kPlainAlwaysBytes))
-    covers = MatchFile(oldFile, newFile, options);
+    covers = MatchFile(matchedOld, matchedNew, options);
   if (!covers || newFile.size() <= kPlainAlwaysBytes || CoveredBytes(*covers) < newFile.size() / 2)
     candidates.push_back({payload::Codec::PlainZstd, [&](const EncodeOptions& o) { return EncodePlainZstd(newFile, o); }});
   if (!oldFile.empty() && !newFile.empty() && oldFile.size() + newFile.size() <= kReferenceLimit)
     candidates.push_back({payload::Codec::ReferenceZstd,
                           [&](const EncodeOptions& o) { return EncodeReferenceZstd(oldFile, newFile, o); }});
   if (covers)
-    candidates.push_back(
-        {payload::Codec::Covers, [&](const EncodeOptions& o) { return EncodeCovers(oldFile, newFile, *covers, o); }});
-  // An executable is matched again with its branches converted: usually the smaller of the two.
-  BranchFilter filter = BranchFilterFor(newFile);
-  std::vector<std::byte> convertedOld, convertedNew;
-  std::optional<CoverList> convertedCovers;
-  if (filter != BranchFilter::None && !oldFile.empty() && newFile.size() <= kBranchFilterMaxBytes &&
-      oldFile.size() <= kBranchFilterMaxBytes) {
-    convertedOld = Converted(oldFile, filter);
-    convertedNew = Converted(newFile, filter);
-    convertedCovers = MatchFile(convertedOld, convertedNew, options);
-  }
-  if (convertedCovers)
     candidates.push_back({CoversCodecFor(filter), [&](const EncodeOptions& o) {
-                            return EncodeCovers(convertedOld, convertedNew, *convertedCovers, o);
+                            return EncodeCovers(matchedOld, matchedNew, *covers, o);
                           }});
 
   // With more than one candidate on a larger file, a quick trial at a low level picks the ones

@@ -11,10 +11,8 @@ namespace {
 
 using test::Bytes;
 
-// Converts a whole file the way the codec does: aligned blocks, each on its own.
 Bytes ConvertFile(Bytes file, BranchFilter filter, BranchDirection direction) {
-  for (size_t at = 0; at < file.size(); at += kBranchBlockBytes)
-    ConvertBranches(filter, direction, std::span(file).subspan(at, std::min(kBranchBlockBytes, file.size() - at)), at);
+  ConvertFileBlocks(filter, direction, file, 0);
   return file;
 }
 
