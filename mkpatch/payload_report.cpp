@@ -46,7 +46,7 @@ int InspectCommand(const std::vector<std::string>& args) {
   for (const auto& record : index.records) std::printf("  %s\n", record.c_str());
   std::printf("files: %zu (data %" PRIu64 " bytes)\n", index.entries.size(), index.dataLength);
   for (const auto& entry : index.entries) {
-    std::printf("  %-6s %-8s %12" PRIu64 " -> %12" PRIu64 "  %10" PRIu64 "  %s%s\n",
+    std::printf("  %-6s %-10s %12" PRIu64 " -> %12" PRIu64 "  %10" PRIu64 "  %s%s\n",
                 OperationName(entry.operation), CodecName(entry.codec), entry.oldSize, entry.newSize,
                 entry.dataLength, entry.path.c_str(), entry.Optional() ? " (optional)" : "");
   }

@@ -145,8 +145,8 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   };
   // Plain zstd comes first and so wins ties: it is the cheapest to apply.
   std::vector<Candidate> candidates;
-  // An executable is matched with its branches converted, which explains far more of a new build
-  // than its bytes as they stand; any other file as it is.
+  // An executable is matched with its branches converted, which usually explains more of a new
+  // build than its bytes as they stand; any other file as it is.
   BranchFilter filter = BranchFilter::None;
   if (!oldFile.empty() && oldFile.size() <= kBranchFilterMaxBytes && newFile.size() <= kBranchFilterMaxBytes)
     filter = BranchFilterFor(newFile);
@@ -170,6 +170,14 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   if (covers)
     candidates.push_back({CoversCodecFor(filter), [&](const EncodeOptions& o) {
                             return EncodeCovers(matchedOld, matchedNew, *covers, o);
+                          }});
+  // A smaller executable is matched as it stands too: cheap, and some are code only in name.
+  std::optional<CoverList> unconverted;
+  if (filter != BranchFilter::None && newFile.size() <= kPlainAlwaysBytes)
+    unconverted = MatchFile(oldFile, newFile, options);
+  if (unconverted)
+    candidates.push_back({payload::Codec::Covers, [&](const EncodeOptions& o) {
+                            return EncodeCovers(oldFile, newFile, *unconverted, o);
                           }});
 
   // With more than one candidate on a larger file, a quick trial at a low level picks the ones
