@@ -28,6 +28,7 @@ const char* CodecName(payload::Codec codec) {
     case payload::Codec::Covers: return "covers";
     case payload::Codec::CoversX86: return "covers-x86";
     case payload::Codec::CoversX64: return "covers-x64";
+    case payload::Codec::DeltaZstd: return "delta-zstd";
   }
   return "?";
 }

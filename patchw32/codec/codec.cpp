@@ -11,6 +11,8 @@ DecodeResult DecodeFile(payload::Codec codec, const ReadAt& block, uint64_t bloc
   switch (codec) {
     case payload::Codec::PlainZstd:
       return DecodePlainZstd(block, blockLength, newSize, sink, progress);
+    case payload::Codec::DeltaZstd:
+      return DecodeDeltaZstd(block, blockLength, newSize, sink, progress);
     case payload::Codec::ReferenceZstd:
       return DecodeReferenceZstd(block, blockLength, oldFile, oldSize, newSize, sink, progress);
     case payload::Codec::Covers:

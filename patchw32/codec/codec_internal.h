@@ -23,6 +23,9 @@ bool ConfigureEncoder(ZSTD_CCtx* context, const EncodeOptions& options, int wind
 // files are too large for its apply bound.
 std::optional<std::vector<std::byte>> EncodePlainZstd(std::span<const std::byte> newFile,
                                                       const EncodeOptions& options);
+// Plain zstd over new[i] - new[i - 1] (modulo 256; the first byte as it is).
+std::optional<std::vector<std::byte>> EncodeDeltaZstd(std::span<const std::byte> newFile,
+                                                      const EncodeOptions& options);
 std::optional<std::vector<std::byte>> EncodeReferenceZstd(std::span<const std::byte> oldFile,
                                                           std::span<const std::byte> newFile,
                                                           const EncodeOptions& options);
@@ -35,6 +38,8 @@ std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte
 
 // Decoders (the engine's library).
 DecodeResult DecodePlainZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
+                             const Progress& progress);
+DecodeResult DecodeDeltaZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
                              const Progress& progress);
 DecodeResult DecodeReferenceZstd(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile,
                                  uint64_t oldSize, uint64_t newSize, const Sink& sink,

@@ -1,4 +1,5 @@
-// Plain and reference zstd: the new file as one zstd frame, decoded in fixed-size buffers.
+// Plain, delta and reference zstd: the new file (or its byte differences) as one zstd frame,
+// decoded in fixed-size buffers.
 #include <algorithm>
 #include <vector>
 
@@ -11,12 +12,21 @@ namespace {
 
 constexpr uint64_t kChunk = uint64_t{1} << 17;
 
-DecodeResult CopyFrame(FrameReader& reader, uint64_t newSize, const Sink& sink, const Progress& progress) {
+// With `deltas`, the frame holds each byte's difference from the one before it.
+DecodeResult CopyFrame(FrameReader& reader, uint64_t newSize, const Sink& sink, const Progress& progress,
+                       bool deltas = false) {
   std::vector<std::byte> buffer(static_cast<size_t>(std::min(kChunk, newSize)));
+  uint8_t previous = 0;
   for (uint64_t produced = 0; produced < newSize;) {
     size_t take = static_cast<size_t>(std::min<uint64_t>(buffer.size(), newSize - produced));
     std::span chunk(buffer.data(), take);
     if (auto result = reader.Read(chunk); result != DecodeResult::Ok) return result;
+    if (deltas) {
+      for (std::byte& b : chunk) {
+        previous = static_cast<uint8_t>(previous + static_cast<uint8_t>(b));
+        b = static_cast<std::byte>(previous);
+      }
+    }
     if (!sink(chunk)) return DecodeResult::WriteError;
     produced += take;
     if (progress && !progress(produced, newSize)) return DecodeResult::Stopped;
@@ -30,6 +40,12 @@ DecodeResult DecodePlainZstd(const ReadAt& block, uint64_t blockLength, uint64_t
                              const Progress& progress) {
   FrameReader reader(block, blockLength);
   return CopyFrame(reader, newSize, sink, progress);
+}
+
+DecodeResult DecodeDeltaZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
+                             const Progress& progress) {
+  FrameReader reader(block, blockLength);
+  return CopyFrame(reader, newSize, sink, progress, true);
 }
 
 DecodeResult DecodeReferenceZstd(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile,

@@ -1,4 +1,4 @@
-// Plain and reference zstd encoders, inside the window the decoders allow.
+// Plain, delta and reference zstd encoders, inside the window the decoders allow.
 #include <zstd.h>
 
 #include <algorithm>
@@ -58,6 +58,18 @@ bool ConfigureEncoder(ZSTD_CCtx* context, const EncodeOptions& options, int wind
 std::optional<std::vector<std::byte>> EncodePlainZstd(std::span<const std::byte> newFile,
                                                       const EncodeOptions& options) {
   return Compress({}, newFile, options);
+}
+
+std::optional<std::vector<std::byte>> EncodeDeltaZstd(std::span<const std::byte> newFile,
+                                                      const EncodeOptions& options) {
+  std::vector<std::byte> deltas(newFile.size());
+  uint8_t previous = 0;
+  for (size_t i = 0; i < newFile.size(); ++i) {
+    auto byte = static_cast<uint8_t>(newFile[i]);
+    deltas[i] = static_cast<std::byte>(byte - previous);
+    previous = byte;
+  }
+  return Compress({}, deltas, options);
 }
 
 std::optional<std::vector<std::byte>> EncodeReferenceZstd(std::span<const std::byte> oldFile,

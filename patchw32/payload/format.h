@@ -23,8 +23,17 @@ inline constexpr uint16_t kMaxPathLength = 1024;
 
 enum class Operation : uint8_t { Modify = 1, Add = 2, Delete = 3 };
 // CoversX86 and CoversX64 are covers over an executable whose branch distances were converted
-// to positions (32-bit x86 calls; x86-64 calls and instruction-relative operands).
-enum class Codec : uint8_t { None = 0, PlainZstd = 1, ReferenceZstd = 2, Covers = 3, CoversX86 = 4, CoversX64 = 5 };
+// to positions (32-bit x86 calls; x86-64 calls and instruction-relative operands); DeltaZstd is
+// plain zstd over the differences between neighbouring bytes.
+enum class Codec : uint8_t {
+  None = 0,
+  PlainZstd = 1,
+  ReferenceZstd = 2,
+  Covers = 3,
+  CoversX86 = 4,
+  CoversX64 = 5,
+  DeltaZstd = 6
+};
 inline constexpr uint8_t kEntryOptional = 0x01;
 
 struct FileEntry {

@@ -133,7 +133,7 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
   }
   bool knownOperation = entry.operation == Operation::Modify || entry.operation == Operation::Add ||
                         entry.operation == Operation::Delete;
-  bool knownCodec = static_cast<uint8_t>(entry.codec) <= static_cast<uint8_t>(Codec::CoversX64);
+  bool knownCodec = static_cast<uint8_t>(entry.codec) <= static_cast<uint8_t>(Codec::DeltaZstd);
   bool deleteHasNoData = (entry.operation == Operation::Delete) ==
                          (entry.codec == Codec::None && entry.dataLength == 0);
   bool dataInside = entry.dataOffset <= dataLength && entry.dataLength <= dataLength - entry.dataOffset;

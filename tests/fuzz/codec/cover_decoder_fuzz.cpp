@@ -35,11 +35,11 @@ codec::ReadAt ReaderOf(const std::vector<std::byte>& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 3) return 0;
-  // First byte: how the rest is used and whether branches are converted; next two: the new
-  // file's size (up to 64 KiB).
+  // First byte: how the rest is used and which codec decodes it (covers, with or without
+  // converted branches, or delta zstd); next two: the new file's size (up to 64 KiB).
   bool compressHere = data[0] & 1;
   static const payload::Codec codecs[] = {payload::Codec::Covers, payload::Codec::CoversX86,
-                                          payload::Codec::CoversX64, payload::Codec::Covers};
+                                          payload::Codec::CoversX64, payload::Codec::DeltaZstd};
   payload::Codec codec = codecs[(data[0] >> 1) & 3];
   uint64_t newSize = data[1] | (uint64_t{data[2]} << 8);
   std::vector<std::byte> rest(reinterpret_cast<const std::byte*>(data + 3), reinterpret_cast<const std::byte*>(data + size));

@@ -54,6 +54,7 @@ TEST(Codec, EveryCodecRoundTripsTheMatcherBreakers) {
     uint64_t covered = 0;
     std::pair<Codec, std::optional<Bytes>> blocks[] = {
         {Codec::PlainZstd, EncodePlainZstd(c.newFile, options)},
+        {Codec::DeltaZstd, EncodeDeltaZstd(c.newFile, options)},
         {Codec::ReferenceZstd, EncodeReferenceZstd(c.oldFile, c.newFile, options)},
         {Codec::Covers, EncodeCoversFile(c.oldFile, c.newFile, options, covered)},
         {Codec::CoversX86, EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::Calls)},
@@ -115,6 +116,29 @@ TEST(Codec, ExecutablesAreMatchedWithTheirBranchesConverted) {
   }
 }
 
+TEST(Codec, RawImageDataIsCodedAsByteDifferences) {
+  // A replaced texture: smooth gradients with noise, unlike the old one.
+  auto gradient = [](size_t size, uint64_t seed) {
+    Bytes noise = test::Random(size, seed), out(size);
+    uint8_t value = 0;
+    for (size_t i = 0; i < size; ++i) {
+      if (i % 4 == 0) value = static_cast<uint8_t>(value + static_cast<uint8_t>(noise[i]) % 5 - 2);
+      out[i] = static_cast<std::byte>(value + (i % 4) * 40 + static_cast<uint8_t>(noise[i]) / 128);
+    }
+    return out;
+  };
+  Bytes oldFile = gradient(300000, 1), newFile = gradient(300000, 2);
+  EncodeOptions options{.level = 9};
+  auto plain = EncodePlainZstd(newFile, options);
+  ASSERT_TRUE(plain);
+  Encoded best = EncodeFile(oldFile, newFile, options);
+  EXPECT_EQ(best.codec, Codec::DeltaZstd);
+  EXPECT_LT(best.data.size() * 4, plain->size() * 3);
+  Bytes out;
+  ASSERT_EQ(test::Decode(best.codec, best.data, oldFile, newFile.size(), out), DecodeResult::Ok);
+  EXPECT_TRUE(out == newFile);
+}
+
 TEST(Codec, MatchingInWindowsOfTheOldFileStillRoundTrips) {
   // A window far smaller than the old file: the windowed path of very large files, in small.
   Bytes oldFile = test::CodeLike(3 << 20, 6, 0x800000);
@@ -154,6 +178,7 @@ TEST(Codec, EveryTruncationOfABlockIsCorruptData) {
   uint64_t covered = 0;
   std::pair<Codec, std::optional<Bytes>> blocks[] = {
       {Codec::PlainZstd, EncodePlainZstd(c.newFile, {.level = 3})},
+      {Codec::DeltaZstd, EncodeDeltaZstd(c.newFile, {.level = 3})},
       {Codec::ReferenceZstd, EncodeReferenceZstd(c.oldFile, c.newFile, {.level = 3})},
       {Codec::Covers, EncodeCoversFile(c.oldFile, c.newFile, {.level = 3}, covered)},
   };
