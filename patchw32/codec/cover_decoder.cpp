@@ -22,7 +22,7 @@ struct Record {
 static_assert(kChunk % kBranchBlockBytes == 0, "output is handed on in whole branch-filter blocks");
 
 // Collects output into one buffer and hands it on full, telling progress as it goes. Every
-// buffer handed on but the last is a whole branch-filter block, converted back before it goes.
+// buffer handed on but the last is made of whole branch-filter blocks, converted back before it goes.
 class Output {
  public:
   Output(const Sink& sink, const Progress& progress, uint64_t total, BranchFilter filter)

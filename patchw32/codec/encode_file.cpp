@@ -163,9 +163,11 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   if (!newFile.empty() && (!oldFile.empty() || newFile.size() <= kPlainAlwaysBytes))
     covers = MatchFile(matchedOld, matchedNew, options);
   if (!covers || newFile.size() <= kPlainAlwaysBytes || CoveredBytes(*covers) < newFile.size() / 2) {
-    candidates.push_back({payload::Codec::PlainZstd, [&](const EncodeOptions& o) { return EncodePlainZstd(newFile, o); }});
+    candidates.push_back(
+        {payload::Codec::PlainZstd, [&](const EncodeOptions& o) { return EncodePlainZstd(newFile, o); }});
     // Raw images and sound compress far better as the differences between neighbouring bytes.
-    candidates.push_back({payload::Codec::DeltaZstd, [&](const EncodeOptions& o) { return EncodeDeltaZstd(newFile, o); }});
+    candidates.push_back(
+        {payload::Codec::DeltaZstd, [&](const EncodeOptions& o) { return EncodeDeltaZstd(newFile, o); }});
   }
   if (!oldFile.empty() && !newFile.empty() && oldFile.size() + newFile.size() <= kReferenceLimit)
     candidates.push_back({payload::Codec::ReferenceZstd,

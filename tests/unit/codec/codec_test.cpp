@@ -99,7 +99,8 @@ TEST(Codec, CoversBeatPlainZstdOnShiftedCode) {
 TEST(Codec, ExecutablesAreMatchedWithTheirBranchesConverted) {
   // A function near the start grows, so the calls after it to the runtime before it change their
   // distances: converted, they match again.
-  for (auto [machine, codec] : {std::pair{uint16_t{0x8664}, Codec::CoversX64}, std::pair{uint16_t{0x014C}, Codec::CoversX86}}) {
+  for (auto [machine, codec] :
+       {std::pair{uint16_t{0x8664}, Codec::CoversX64}, std::pair{uint16_t{0x014C}, Codec::CoversX86}}) {
     SCOPED_TRACE(machine);
     Bytes oldFile = test::Program(8000, 9, machine);
     Bytes newFile = test::Program(8000, 9, machine, 100);
