@@ -85,18 +85,6 @@ codec::ReadAt ReaderOf(int fd) {
   };
 }
 
-const char* Name(payload::Codec codec) {
-  switch (codec) {
-    case payload::Codec::PlainZstd: return "plain-zstd";
-    case payload::Codec::ReferenceZstd: return "reference-zstd";
-    case payload::Codec::Covers: return "covers";
-    case payload::Codec::CoversX86: return "covers-x86";
-    case payload::Codec::CoversX64: return "covers-x64";
-    case payload::Codec::DeltaZstd: return "delta-zstd";
-    default: return "none";
-  }
-}
-
 int Encode(int argc, char** argv) {
   codec::EncodeOptions options;
   options.threads = 2;
@@ -123,7 +111,7 @@ int Encode(int argc, char** argv) {
     std::perror(argv[4]);
     return 1;
   }
-  std::printf("%s %zu %.2f\n", Name(encoded.codec), encoded.data.size() + head.size(), seconds);
+  std::printf("%s %zu %.2f\n", payload::CodecName(encoded.codec), encoded.data.size() + head.size(), seconds);
   return 0;
 }
 

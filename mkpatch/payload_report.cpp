@@ -20,19 +20,6 @@ const char* OperationName(payload::Operation operation) {
   return "?";
 }
 
-const char* CodecName(payload::Codec codec) {
-  switch (codec) {
-    case payload::Codec::None: return "none";
-    case payload::Codec::PlainZstd: return "zstd";
-    case payload::Codec::ReferenceZstd: return "ref-zstd";
-    case payload::Codec::Covers: return "covers";
-    case payload::Codec::CoversX86: return "covers-x86";
-    case payload::Codec::CoversX64: return "covers-x64";
-    case payload::Codec::DeltaZstd: return "delta-zstd";
-  }
-  return "?";
-}
-
 }  // namespace
 
 int InspectCommand(const std::vector<std::string>& args) {
@@ -48,7 +35,7 @@ int InspectCommand(const std::vector<std::string>& args) {
   std::printf("files: %zu (data %" PRIu64 " bytes)\n", index.entries.size(), index.dataLength);
   for (const auto& entry : index.entries) {
     std::printf("  %-6s %-10s %12" PRIu64 " -> %12" PRIu64 "  %10" PRIu64 "  %s%s\n",
-                OperationName(entry.operation), CodecName(entry.codec), entry.oldSize, entry.newSize,
+                OperationName(entry.operation), payload::CodecName(entry.codec), entry.oldSize, entry.newSize,
                 entry.dataLength, entry.path.c_str(), entry.Optional() ? " (optional)" : "");
   }
   return 0;

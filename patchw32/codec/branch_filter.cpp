@@ -70,6 +70,7 @@ void ConvertBranches(BranchFilter filter, BranchDirection direction, std::span<s
 
 void ConvertFileBlocks(BranchFilter filter, BranchDirection direction, std::span<std::byte> bytes,
                        uint64_t offset) {
+  if (filter == BranchFilter::None) return;
   for (size_t at = 0; at < bytes.size(); at += kBranchBlockBytes)
     ConvertBranches(filter, direction, bytes.subspan(at, std::min(kBranchBlockBytes, bytes.size() - at)), offset + at);
 }

@@ -29,9 +29,10 @@ constexpr uint64_t kPlainAlwaysBytes = uint64_t{8} << 20;
 constexpr uint64_t kTrialFrom = uint64_t{1} << 20;
 constexpr int kTrialLevel = 3;
 constexpr uint64_t kTrialMarginPercent = 15;
-// Executables up to this size are also matched with their branches converted, which takes a
-// converted copy of both files.
+// Executables up to this size are matched with their branches converted, which takes a converted
+// copy of both files; up to the second size also as they stand, which costs a second matching.
 constexpr uint64_t kBranchFilterMaxBytes = uint64_t{1} << 30;
+constexpr uint64_t kAlsoUnconvertedBytes = uint64_t{8} << 20;
 
 // The part of the old file a window's suffix array is built over, and the part of the new file
 // matched against it.
@@ -178,7 +179,7 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
                           }});
   // A smaller executable is matched as it stands too: cheap, and some are code only in name.
   std::optional<CoverList> unconverted;
-  if (filter != BranchFilter::None && newFile.size() <= kPlainAlwaysBytes)
+  if (filter != BranchFilter::None && newFile.size() <= kAlsoUnconvertedBytes)
     unconverted = MatchFile(oldFile, newFile, options);
   if (unconverted)
     candidates.push_back({payload::Codec::Covers, [&](const EncodeOptions& o) {

@@ -36,6 +36,20 @@ enum class Codec : uint8_t {
 };
 inline constexpr uint8_t kEntryOptional = 0x01;
 
+// The codec's short name, as the builder's listing shows it.
+inline const char* CodecName(Codec codec) {
+  switch (codec) {
+    case Codec::None: return "none";
+    case Codec::PlainZstd: return "zstd";
+    case Codec::ReferenceZstd: return "ref-zstd";
+    case Codec::Covers: return "covers";
+    case Codec::CoversX86: return "covers-x86";
+    case Codec::CoversX64: return "covers-x64";
+    case Codec::DeltaZstd: return "delta-zstd";
+  }
+  return "?";
+}
+
 struct FileEntry {
   std::string path;  // '/'-separated, relative to the installation folder
   Operation operation = Operation::Modify;

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// A push button in the tab order that tells its form when it gains the focus.
+inline constexpr DWORD kPushButtonStyle = WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
+
 class FormWindow {
  public:
   FormWindow(const FormWindow&) = delete;

@@ -16,7 +16,6 @@ constexpr int kProgressBar2 = 204;
 constexpr int kLabel1 = 205;
 constexpr int kLabel2 = 206;
 constexpr int kButton2 = 207;
-constexpr DWORD kButtonStyle = WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
 constexpr DWORD kLabelStyle = WS_VISIBLE | SS_RIGHT | SS_NOPREFIX;
 
 }  // namespace
@@ -30,7 +29,7 @@ ProgressForm::~ProgressForm() { model_.SetView(nullptr); }
 
 void ProgressForm::CreateControls() {
   // In the order of the layout, which is also the tab order.
-  button1_ = AddControl("Button", model_.Button1Caption, WS_VISIBLE | kButtonStyle, 0, kButton1, 234, 400, 145, 25, 19);
+  button1_ = AddControl("Button", model_.Button1Caption, WS_VISIBLE | kPushButtonStyle, 0, kButton1, 234, 400, 145, 25, 19);
   listBox1_ = AddControl("ListBox", "",
                          WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT, WS_EX_CLIENTEDGE,
                          kListBox1, 24, 8, 561, 313);
@@ -39,7 +38,7 @@ void ProgressForm::CreateControls() {
   // The labels end where the bars begin, whatever font the system draws them with.
   KeepRightEdge(AddControl("Static", "Current file progress:", kLabelStyle, 0, kLabel1, 50, 338, 96, 13));
   KeepRightEdge(AddControl("Static", "Overall update progress:", kLabelStyle, 0, kLabel2, 32, 368, 115, 13));
-  button2_ = AddControl("Button", "Save Log to File", kButtonStyle, 0, kButton2, 16, 400, 97, 25);
+  button2_ = AddControl("Button", "Save Log to File", kPushButtonStyle, 0, kButton2, 16, 400, 97, 25);
   for (HWND bar : {progressBar1_, progressBar2_}) SendMessageA(bar, PBM_SETRANGE32, 0, 100);
   for (const std::string& line : model_.ListBox1)
     SendMessageA(listBox1_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));

@@ -8,7 +8,6 @@ namespace {
 
 constexpr int kLabel1 = 103;
 constexpr int kButton3 = 104;
-constexpr DWORD kButtonStyle = WS_TABSTOP | BS_PUSHBUTTON | BS_NOTIFY;
 
 }  // namespace
 
@@ -21,14 +20,14 @@ WelcomeForm::~WelcomeForm() { model_.SetView(nullptr); }
 
 void WelcomeForm::CreateControls() {
   // In the order of the layout, which is also the tab order.
-  button1_ = AddControl("Button", "OK", WS_VISIBLE | kButtonStyle, 0, IDOK, 188, 97, 75, 25);
-  button2_ = AddControl("Button", "Cancel", WS_VISIBLE | kButtonStyle, 0, IDCANCEL, model_.Button2Left, 97,
+  button1_ = AddControl("Button", "OK", WS_VISIBLE | kPushButtonStyle, 0, IDOK, 188, 97, 75, 25);
+  button2_ = AddControl("Button", "Cancel", WS_VISIBLE | kPushButtonStyle, 0, IDCANCEL, model_.Button2Left, 97,
                         TForm2::kButtonWidth, 25);
   // Centred, wrapped at words, line feeds kept; a word longer than a line (a long folder path)
   // is broken rather than cut off, and '&' is shown as it is.
   label1_ = AddControl("Static", model_.Label1, WS_VISIBLE | SS_CENTER | SS_EDITCONTROL | SS_NOPREFIX, 0, kLabel1,
                        0, 8, 521, 81);
-  button3_ = AddControl("Button", "Specify folder", kButtonStyle, 0, kButton3, 8, 97, 89, 25);
+  button3_ = AddControl("Button", "Specify folder", kPushButtonStyle, 0, kButton3, 8, 97, 89, 25);
   SetDefaultButton(button1_);
   SetCancelButton(button2_);
   Changed();

@@ -8,9 +8,7 @@
 
 namespace platform {
 
-namespace {
-
-bool ReadPathFromStdin(OpenDialog& dialog) {
+bool RunSystemOpenDialog(OpenDialog& dialog) {
   if (isatty(STDIN_FILENO)) {
     std::fprintf(stderr, "%s: ", dialog.Title.empty() ? "Path of the game executable" : dialog.Title.c_str());
     std::fflush(stderr);
@@ -25,9 +23,5 @@ bool ReadPathFromStdin(OpenDialog& dialog) {
   dialog.FileName = line;
   return true;
 }
-
-}  // namespace
-
-bool RunSystemOpenDialog(OpenDialog& dialog) { return ReadPathFromStdin(dialog); }
 
 }  // namespace platform

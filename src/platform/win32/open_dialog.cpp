@@ -8,9 +8,7 @@
 
 namespace platform {
 
-namespace {
-
-bool RunCommonDialog(OpenDialog& dialog) {
+bool RunSystemOpenDialog(OpenDialog& dialog) {
   // The layouts' "description|pattern|..." becomes the dialog's zero-separated, doubly ended list.
   std::string filter = dialog.Filter;
   for (char& c : filter)
@@ -33,9 +31,5 @@ bool RunCommonDialog(OpenDialog& dialog) {
   dialog.FileName = file.data();
   return true;
 }
-
-}  // namespace
-
-bool RunSystemOpenDialog(OpenDialog& dialog) { return RunCommonDialog(dialog); }
 
 }  // namespace platform
