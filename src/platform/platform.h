@@ -219,4 +219,17 @@ class MappedFile {
   intptr_t handle_;
 };
 
+// ---- The patch builder: what it needs besides the files above ----
+// (posix/builder_support.cpp, win32/builder_support.cpp)
+
+// The names in a folder, without "." and ".."; nothing when the folder can't be read, so that an
+// unreadable folder is never taken for an empty one.
+std::optional<std::vector<std::string>> FolderEntries(const std::string& folder);
+
+// This process's id, which keeps the names of two builders' partial outputs apart.
+unsigned long ProcessId();
+
+// Lets everyone run the file (posix); nothing to do on Windows, where the name makes a program.
+bool MarkExecutable(const std::string& path);
+
 }  // namespace platform
