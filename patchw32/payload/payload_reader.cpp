@@ -35,21 +35,9 @@ std::optional<std::vector<std::byte>> ReadBlock(const ReadAtFunction& readAt, ui
 // A signed Windows executable ends with its certificate table; the trailer stands before it,
 // after at most 7 zero bytes that align the table.
 std::optional<uint64_t> TrailerEndBeforeCertificates(uint64_t fileSize, const ReadAtFunction& readAt) {
-  auto dos = ReadBlock(readAt, 0, 64);
-  if (!dos || (*dos)[0] != std::byte{'M'} || (*dos)[1] != std::byte{'Z'}) return std::nullopt;
-  uint32_t peOffset = ByteReader(std::span(*dos).subspan(0x3C)).Read<uint32_t>();
-  if (peOffset > fileSize || fileSize - peOffset < 24 + 2) return std::nullopt;
-  auto pe = ReadBlock(readAt, peOffset, 24 + 2);
-  if (!pe || std::memcmp(pe->data(), "PE\0\0", 4) != 0) return std::nullopt;
-  uint16_t magic = ByteReader(std::span(*pe).subspan(24)).Read<uint16_t>();
-  uint64_t directories = peOffset + 24 + (magic == 0x20b ? 112 : magic == 0x10b ? 96 : 0);
-  if (directories == peOffset + 24 || directories + 5 * 8 > fileSize) return std::nullopt;
-  auto security = ReadBlock(readAt, directories + 4 * 8, 8);
-  if (!security) return std::nullopt;
-  ByteReader reader(*security);
-  uint64_t tableOffset = reader.Read<uint32_t>();
-  uint64_t tableSize = reader.Read<uint32_t>();
-  if (tableOffset == 0 || tableSize == 0 || tableOffset + tableSize != fileSize) return std::nullopt;
+  auto table = FindCertificateTable(fileSize, readAt);
+  if (!table || table->offset + table->size != fileSize) return std::nullopt;
+  uint64_t tableOffset = table->offset;
   auto padding = ReadBlock(readAt, tableOffset >= 8 ? tableOffset - 8 : 0, 8);
   if (!padding || tableOffset < kTrailerSize + 8) return std::nullopt;
   // Trailing zero bytes are alignment, unless they belong to a trailer's checksum: try each.
@@ -70,6 +58,11 @@ bool FindTrailer(uint64_t fileSize, const ReadAtFunction& readAt, Trailer& trail
   auto last = ReadBlock(readAt, fileSize - kTrailerSize, kTrailerSize);
   if (!last) {
     error = "the file could not be read";
+    return false;
+  }
+  if (HasTrailerMagic(*last) && FindCertificateTable(fileSize, readAt)) {
+    // The payload follows the signature: it was appended after signing, which breaks the signature.
+    error = "the updater was signed before its patch was appended (sign the finished updater)";
     return false;
   }
   if (!HasTrailerMagic(*last)) {
@@ -146,6 +139,27 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
 }
 
 }  // namespace
+
+std::optional<CertificateTable> FindCertificateTable(uint64_t fileSize, const ReadAtFunction& readAt) {
+  if (fileSize < 64) return std::nullopt;
+  auto dos = ReadBlock(readAt, 0, 64);
+  if (!dos || (*dos)[0] != std::byte{'M'} || (*dos)[1] != std::byte{'Z'}) return std::nullopt;
+  uint32_t peOffset = ByteReader(std::span(*dos).subspan(0x3C)).Read<uint32_t>();
+  if (peOffset > fileSize || fileSize - peOffset < 24 + 2) return std::nullopt;
+  auto pe = ReadBlock(readAt, peOffset, 24 + 2);
+  if (!pe || std::memcmp(pe->data(), "PE\0\0", 4) != 0) return std::nullopt;
+  uint16_t magic = ByteReader(std::span(*pe).subspan(24)).Read<uint16_t>();
+  uint64_t directories = peOffset + 24 + (magic == 0x20b ? 112 : magic == 0x10b ? 96 : 0);
+  if (directories == peOffset + 24 || directories + 5 * 8 > fileSize) return std::nullopt;
+  auto security = ReadBlock(readAt, directories + 4 * 8, 8);
+  if (!security) return std::nullopt;
+  ByteReader reader(*security);
+  CertificateTable table;
+  table.offset = reader.Read<uint32_t>();
+  table.size = reader.Read<uint32_t>();
+  if (table.offset == 0 || table.size == 0) return std::nullopt;
+  return table;
+}
 
 bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, PayloadIndex& out,
                 std::string& error) {

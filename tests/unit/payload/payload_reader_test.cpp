@@ -129,8 +129,8 @@ TEST(PayloadReader, RefusesOverlongRecordsAndTooManyOfThem) {
   EXPECT_FALSE(Read(Image(std::vector<std::string>(payload::kMaxRecords + 1, "r")), index, error));
 }
 
-// A signed Windows executable: the certificate table, named by the PE header, follows the payload.
-TEST(PayloadReader, FindsThePayloadBeforeACertificateTable) {
+// A PE stub whose security directory names a certificate table at `tableOffset`, `tableSize` long.
+std::vector<std::byte> PeStub(uint32_t tableOffset = 0, uint32_t tableSize = 0) {
   std::vector<std::byte> stub(512, std::byte{0});
   stub[0] = std::byte{'M'}, stub[1] = std::byte{'Z'};
   uint32_t peOffset = 0x80;
@@ -138,19 +138,26 @@ TEST(PayloadReader, FindsThePayloadBeforeACertificateTable) {
   std::memcpy(stub.data() + peOffset, "PE\0\0", 4);
   uint16_t magic = 0x20b;  // PE32+
   std::memcpy(stub.data() + peOffset + 24, &magic, 2);
+  std::memcpy(stub.data() + peOffset + 24 + 112 + 4 * 8, &tableOffset, 4);
+  std::memcpy(stub.data() + peOffset + 24 + 112 + 4 * 8 + 4, &tableSize, 4);
+  return stub;
+}
 
+// A signed Windows executable: the certificate table, named by the PE header, follows the payload.
+TEST(PayloadReader, FindsThePayloadBeforeACertificateTable) {
   auto index = payload::EncodeIndex({"versions,a,a.exe,1,2"}, {}, 0);
   for (size_t padding : {0, 3, 7}) {
-    std::vector<std::byte> image = stub;
+    std::vector<std::byte> image = PeStub();
+    size_t stubSize = image.size();
     image.insert(image.end(), index.begin(), index.end());
-    auto trailer = payload::EncodeTrailer(stub.size(), index, 0);
+    auto trailer = payload::EncodeTrailer(stubSize, index, 0);
     image.insert(image.end(), trailer.begin(), trailer.end());
     image.resize(image.size() + padding, std::byte{0});
     uint32_t tableOffset = static_cast<uint32_t>(image.size());
     uint32_t tableSize = 40;
     image.resize(image.size() + tableSize, std::byte{0x33});
-    std::memcpy(image.data() + peOffset + 24 + 112 + 4 * 8, &tableOffset, 4);
-    std::memcpy(image.data() + peOffset + 24 + 112 + 4 * 8 + 4, &tableSize, 4);
+    auto signedStub = PeStub(tableOffset, tableSize);
+    std::copy(signedStub.begin(), signedStub.end(), image.begin());
 
     PayloadIndex read;
     std::string error;
@@ -161,6 +168,28 @@ TEST(PayloadReader, FindsThePayloadBeforeACertificateTable) {
     image.push_back(std::byte{0});
     EXPECT_FALSE(Read(image, read, error));
   }
+}
+
+// Signed first, payload appended after: the signature no longer holds, and the file is refused
+// with a reason a publisher can act on.
+TEST(PayloadReader, RefusesAPayloadAppendedAfterTheSignature) {
+  std::vector<std::byte> image = PeStub(512, 40);
+  image.resize(552, std::byte{0x33});  // the stub's own certificate table
+  auto index = payload::EncodeIndex({"versions,a,a.exe,1,2"}, {}, 0);
+  size_t stubSize = image.size();
+  image.insert(image.end(), index.begin(), index.end());
+  auto trailer = payload::EncodeTrailer(stubSize, index, 0);
+  image.insert(image.end(), trailer.begin(), trailer.end());
+
+  PayloadIndex read;
+  std::string error;
+  EXPECT_FALSE(Read(image, read, error));
+  EXPECT_NE(error.find("signed before its patch was appended"), std::string::npos) << error;
+
+  // The same bytes unsigned are a good updater.
+  auto unsignedStub = PeStub();
+  std::copy(unsignedStub.begin(), unsignedStub.end(), image.begin());
+  EXPECT_TRUE(Read(image, read, error)) << error;
 }
 
 }  // namespace
