@@ -1,53 +1,48 @@
 // The finished updater is the stub's bytes, then the payload's index, data and trailer.
 #include "build_command.h"
 
-#include <unistd.h>
-
+#include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
+#include <thread>
 
+#include "commands.h"
 #include "options.h"
 #include "output_file.h"
 #include "patch_builder.h"
+#include "payload_reader.h"
 #include "payload_writer.h"
 #include "platform.h"
 #include "records_file.h"
+#include "self_check.h"
 
 namespace mkpatch {
-
-namespace fs = std::filesystem;
 
 namespace {
 
 // The encoded blocks wait here until the index, which comes first, is known.
 class SpoolFile {
  public:
-  explicit SpoolFile(const fs::path& out) : path_(out.string() + ".spool-" + std::to_string(getpid())) {}
-  ~SpoolFile() {
-    std::error_code ignored;
-    fs::remove(path_, ignored);
-  }
-  const fs::path& Path() const { return path_; }
+  explicit SpoolFile(const std::string& out) : path_(out + ".spool-" + std::to_string(platform::ProcessId())) {}
+  ~SpoolFile() { platform::RemoveFile(path_); }
+  const std::string& Path() const { return path_; }
 
  private:
-  fs::path path_;
+  std::string path_;
 };
 
-void CopyBlocks(const fs::path& spool, const BuiltPayload& built, OutputFile& output) {
-  std::ifstream in(spool, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + spool.string());
-  std::vector<char> buffer(1 << 20);
+void CopyBlocks(const std::string& spool, const BuiltPayload& built, OutputFile& output) {
+  auto in = platform::File::Open(spool, platform::File::Mode::Read);
+  if (!in) throw std::runtime_error("cannot read " + spool);
+  std::vector<std::byte> buffer(1 << 20);
   for (size_t i = 0; i < built.entries.size(); ++i) {
-    uint64_t left = built.entries[i].dataLength;
-    in.seekg(static_cast<std::streamoff>(built.spoolOffsets[i]));
-    while (left > 0) {
-      auto take = static_cast<std::streamsize>(std::min<uint64_t>(left, buffer.size()));
-      in.read(buffer.data(), take);
-      if (in.gcount() != take) throw std::runtime_error("cannot read " + spool.string());
-      output.Write(std::as_bytes(std::span(buffer.data(), static_cast<size_t>(take))));
-      left -= static_cast<uint64_t>(take);
+    uint64_t at = built.spoolOffsets[i];
+    uint64_t end = at + built.entries[i].dataLength;
+    while (at < end) {
+      auto piece = std::span(buffer).first(static_cast<size_t>(std::min<uint64_t>(buffer.size(), end - at)));
+      if (!in->ReadAt(at, piece)) throw std::runtime_error("cannot read " + spool);
+      output.Write(piece);
+      at += piece.size();
     }
   }
 }
@@ -64,17 +59,49 @@ int ParseLevel(const std::string& text) {
   return level;
 }
 
+// A signature covers the file as it was signed: a payload appended after it breaks it, and the
+// updater refuses such a file. The publisher signs the finished updater instead.
+void RefuseSignedStub(const std::string& stub) {
+  auto file = platform::File::Open(stub, platform::File::Mode::Read);
+  auto size = file ? file->Size() : std::nullopt;
+  if (!size) throw std::runtime_error("cannot read " + stub);
+  auto readAt = [&](uint64_t offset, std::span<std::byte> buffer) { return file->ReadAt(offset, buffer); };
+  if (payload::FindCertificateTable(*size, readAt))
+    throw std::runtime_error("the stub " + stub + " is signed: build with the unsigned updater and sign the "
+                             "finished one");
+}
+
+// Redraws one line on a terminal: the previous one's end is blanked, not erased with an escape
+// sequence that an older Windows console would print.
+class ProgressLine {
+ public:
+  void Show(size_t done, size_t total, const std::string& path) {
+    std::string text = "[" + std::to_string(done) + "/" + std::to_string(total) + "] " + path;
+    size_t shown = text.size();
+    if (text.size() < width_) text.append(width_ - text.size(), ' ');
+    width_ = shown;
+    std::fprintf(stderr, "\r%s", text.c_str());
+    if (done == total) std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+
+ private:
+  size_t width_ = 0;
+};
+
 }  // namespace
 
 int BuildCommand(const std::vector<std::string>& args, const std::string& selfPath) {
-  Options options = ParseOptions(args, {"old", "new", "records", "out", "stub", "level"});
+  Options options = ParseOptions(args, *FindCommand("build"));
   if (!options.plain.empty()) throw std::runtime_error("unexpected argument " + options.plain.front());
   if (options.Has("old") != options.Has("new")) throw std::runtime_error("--old and --new go together");
   auto records = ReadRecordsFile(options.Required("records"));
-  fs::path out = options.Required("out");
-  fs::path stub = options.Or("stub", (fs::path(selfPath).parent_path() / "orvan-update").string());
-  if (!fs::is_regular_file(stub)) throw std::runtime_error("no updater stub at " + stub.string());
+  std::string out = options.Required("out");
+  std::string stub = options.Or("stub", DefaultStubPath(selfPath));
+  if (platform::KindOf(stub) != platform::PathKind::File) throw std::runtime_error("no updater stub at " + stub);
+  RefuseSignedStub(stub);
   int level = options.Has("level") ? ParseLevel(options.named.at("level")) : 19;
+  unsigned cores = std::max(1u, std::thread::hardware_concurrency());
 
   SpoolFile spool(out);
   BuiltPayload built;
@@ -84,14 +111,13 @@ int BuildCommand(const std::vector<std::string>& args, const std::string& selfPa
     request.newTree = options.named.at("new");
     request.records = records;
     request.level = level;
+    request.threads = cores;
     request.warn = [](const std::string& line) { std::fprintf(stderr, "orvan-mkpatch: warning: %s\n", line.c_str()); };
-    if (platform::StandardErrorIsTerminal()) {
-      request.progress = [](size_t done, size_t total, const std::string& path) {
-        std::fprintf(stderr, "\r\033[K[%zu/%zu] %s", done, total, path.c_str());
-        if (done == total) std::fputc('\n', stderr);
-        std::fflush(stderr);
+    ProgressLine progressLine;
+    if (platform::StandardErrorIsTerminal())
+      request.progress = [&progressLine](size_t done, size_t total, const std::string& path) {
+        progressLine.Show(done, total, path);
       };
-    }
     built = BuildPayloadData(request, spool.Path());
   }
 
@@ -102,15 +128,26 @@ int BuildCommand(const std::vector<std::string>& args, const std::string& selfPa
   output.Write(index);
   if (!built.entries.empty()) CopyBlocks(spool.Path(), built, output);
   output.Write(payload::EncodeTrailer(payloadOffset, index, built.dataLength));
+  output.Finish();
+
+  std::string checked = "not checked (--no-verify)";
+  if (!options.Has("no-verify")) {
+    auto start = std::chrono::steady_clock::now();
+    CheckWrittenPayload(output.PartialPath(), records, built, cores);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f",
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    checked = "every entry applied and checked in " + std::string(seconds) + " s";
+  }
   output.Commit(true);
 
   size_t counts[4] = {};
   for (const auto& entry : built.entries) ++counts[static_cast<int>(entry.operation)];
   std::fprintf(stderr,
                "orvan-mkpatch: wrote %s (%zu records; %zu files: %zu modified, %zu added, %zu deleted; %llu bytes "
-               "of data)\n",
-               out.string().c_str(), records.size(), built.entries.size(), counts[1], counts[2], counts[3],
-               static_cast<unsigned long long>(built.dataLength));
+               "of data; %s)\n",
+               out.c_str(), records.size(), built.entries.size(), counts[1], counts[2], counts[3],
+               static_cast<unsigned long long>(built.dataLength), checked.c_str());
   return 0;
 }
 

@@ -1,60 +1,53 @@
 // Writing to "<name>.partial-<pid>" keeps a failed build from leaving a half-written output.
 #include "output_file.h"
 
-#include <unistd.h>
-
 #include <stdexcept>
 #include <vector>
 
 namespace mkpatch {
 
-namespace fs = std::filesystem;
-
-OutputFile::OutputFile(const fs::path& target)
-    : target_(target), partial_(target.string() + ".partial-" + std::to_string(getpid())) {
-  out_.open(partial_, std::ios::binary | std::ios::trunc);
-  if (!out_) throw std::runtime_error("cannot write " + target.string());
+OutputFile::OutputFile(const std::string& target)
+    : target_(target), partial_(target + ".partial-" + std::to_string(platform::ProcessId())) {
+  file_ = platform::File::Open(partial_, platform::File::Mode::CreateTruncate);
+  if (!file_) throw std::runtime_error("cannot write " + target);
 }
 
 OutputFile::~OutputFile() {
-  if (!committed_) {
-    out_.close();
-    std::error_code ignored;
-    fs::remove(partial_, ignored);
-  }
+  if (committed_) return;
+  file_.reset();  // Windows removes no file that is still open
+  platform::RemoveFile(partial_);
 }
 
 void OutputFile::Write(std::span<const std::byte> bytes) {
-  out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!out_) throw std::runtime_error("cannot write " + target_.string() + " (disk full?)");
+  if (!file_ || !file_->WriteAt(size_, bytes)) throw std::runtime_error("cannot write " + target_ + " (disk full?)");
   size_ += bytes.size();
 }
 
-void OutputFile::CopyFrom(const fs::path& source) {
-  std::ifstream in(source, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read " + source.string());
-  std::vector<char> buffer(1 << 20);
-  while (in) {
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    auto got = static_cast<size_t>(in.gcount());
-    if (got == 0) break;
-    Write(std::as_bytes(std::span(buffer.data(), got)));
+void OutputFile::CopyFrom(const std::string& source) {
+  auto in = platform::File::Open(source, platform::File::Mode::Read);
+  auto size = in ? in->Size() : std::nullopt;
+  if (!size) throw std::runtime_error("cannot read " + source);
+  std::vector<std::byte> buffer(1 << 20);
+  for (uint64_t at = 0; at < *size;) {
+    auto piece = std::span(buffer).first(static_cast<size_t>(std::min<uint64_t>(buffer.size(), *size - at)));
+    if (!in->ReadAt(at, piece)) throw std::runtime_error("cannot read " + source);
+    Write(piece);
+    at += piece.size();
   }
-  if (in.bad()) throw std::runtime_error("cannot read " + source.string());
+}
+
+void OutputFile::Finish() {
+  if (!file_) return;
+  bool flushed = file_->Flush();
+  file_.reset();
+  if (!flushed) throw std::runtime_error("cannot write " + target_ + " (disk full?)");
 }
 
 void OutputFile::Commit(bool executable) {
-  out_.flush();
-  out_.close();
-  if (!out_) throw std::runtime_error("cannot write " + target_.string() + " (disk full?)");
-  if (executable) {
-    std::error_code error;
-    fs::permissions(partial_, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                    fs::perm_options::add, error);
-  }
-  std::error_code error;
-  fs::rename(partial_, target_, error);
-  if (error) throw std::runtime_error("cannot write " + target_.string() + ": " + error.message());
+  Finish();
+  if (executable && !platform::MarkExecutable(partial_))
+    throw std::runtime_error("cannot make " + target_ + " executable");
+  if (!platform::ReplaceByRename(partial_, target_)) throw std::runtime_error("cannot write " + target_);
   committed_ = true;
 }
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -15,11 +14,10 @@
 #include "codec.h"
 #include "hash.h"
 #include "platform.h"
+#include "test_hooks.h"
 #include "tree_walk.h"
 
 namespace mkpatch {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -41,33 +39,30 @@ struct Job {
 };
 
 std::unique_ptr<platform::MappedFile> Map(const TreeFile& file) {
-  auto mapped = platform::MappedFile::Open(file.full.string());
-  if (!mapped) throw std::runtime_error("cannot read " + file.full.string());
+  auto mapped = platform::MappedFile::Open(file.full);
+  if (!mapped) throw std::runtime_error("cannot read " + file.full);
   return mapped;
 }
 
 // Appends finished blocks to the spool as they come; the order is fixed later, by path.
+// Closed when destroyed, so that the command can read it back (Windows shares no file being written).
 class Spool {
  public:
-  explicit Spool(const fs::path& path) : out_(path, std::ios::binary | std::ios::trunc), path_(path) {
-    if (!out_) throw std::runtime_error("cannot write " + path.string());
+  explicit Spool(const std::string& path)
+      : out_(platform::File::Open(path, platform::File::Mode::CreateTruncate)), path_(path) {
+    if (!out_) throw std::runtime_error("cannot write " + path);
   }
   uint64_t Append(std::span<const std::byte> bytes) {
     std::lock_guard lock(mutex_);
     uint64_t at = size_;
-    out_.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out_) throw std::runtime_error("cannot write " + path_.string() + " (disk full?)");
+    if (!out_->WriteAt(at, bytes)) throw std::runtime_error("cannot write " + path_ + " (disk full?)");
     size_ += bytes.size();
     return at;
   }
-  void Close() {
-    out_.close();
-    if (!out_) throw std::runtime_error("cannot write " + path_.string() + " (disk full?)");
-  }
 
  private:
-  std::ofstream out_;
-  fs::path path_;
+  std::unique_ptr<platform::File> out_;
+  std::string path_;
   std::mutex mutex_;
   uint64_t size_ = 0;
 };
@@ -99,6 +94,7 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
   }
   auto encoded = codec::EncodeFile(oldBytes, newBytes, options);
   if (encoded.data.empty()) throw std::runtime_error("could not encode " + entry.path);
+  EncodedHook(entry.path, encoded.data);
   entry.codec = encoded.codec;
   entry.dataLength = encoded.data.size();
   entry.dataHash = payload::Hash64(encoded.data);
@@ -134,7 +130,7 @@ std::vector<std::string> ExpansionExtensions(const std::vector<std::string>& rec
   return extensions;
 }
 
-BuiltPayload BuildPayloadData(const BuildRequest& request, const fs::path& spoolFile) {
+BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& spoolFile) {
   auto oldFiles = WalkTree(request.oldTree);
   auto newFiles = WalkTree(request.newTree);
   std::map<std::string, std::pair<const TreeFile*, const TreeFile*>> paired;
@@ -218,7 +214,6 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const fs::path& spool
   worker();
   for (auto& thread : workers) thread.join();
   if (failure) std::rethrow_exception(failure);
-  spool.Close();
 
   BuiltPayload built;
   for (auto& job : jobs) {
@@ -227,6 +222,7 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const fs::path& spool
     built.dataLength += job.entry.dataLength;
     built.entries.push_back(job.entry);
     built.spoolOffsets.push_back(job.spoolOffset);
+    built.oldFiles.push_back(job.oldFile ? job.oldFile->full : std::string());
   }
   return built;
 }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,8 +11,8 @@
 namespace mkpatch {
 
 struct BuildRequest {
-  std::filesystem::path oldTree;
-  std::filesystem::path newTree;
+  std::string oldTree;
+  std::string newTree;
   std::vector<std::string> records;
   int level = 19;
   unsigned threads = 0;  // 0: every core
@@ -25,16 +24,18 @@ struct BuildRequest {
 
 // Entries sorted by path, their data offsets laid out in that order. The blocks themselves are in
 // the spool file in the order they were finished; spoolOffsets says where each entry's is.
+// oldFiles names each entry's old file on disk (empty for an added file), for the self-check.
 struct BuiltPayload {
   std::vector<payload::FileEntry> entries;
   std::vector<uint64_t> spoolOffsets;
+  std::vector<std::string> oldFiles;
   uint64_t dataLength = 0;
 };
 
 // Compares the trees and encodes every changed, added and deleted file into `spoolFile`
 // (created). The same trees, records and level always give the same entries and blocks.
 // Throws std::runtime_error with a one-line reason.
-BuiltPayload BuildPayloadData(const BuildRequest& request, const std::filesystem::path& spoolFile);
+BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& spoolFile);
 
 // The extensions (first three characters, lower case) that the expansion records name.
 std::vector<std::string> ExpansionExtensions(const std::vector<std::string>& records);

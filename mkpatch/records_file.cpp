@@ -3,20 +3,40 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <stdexcept>
 
 #include "format.h"
+#include "platform.h"
 
 namespace mkpatch {
 
+namespace {
+
+// No records file that the index could hold is larger than this.
+constexpr uint64_t kMaxRecordsFileBytes = payload::kMaxIndexLength;
+
+std::string ReadWhole(const std::string& path) {
+  auto file = platform::File::Open(path, platform::File::Mode::Read);
+  auto size = file ? file->Size() : std::nullopt;
+  if (!size) throw std::runtime_error("cannot read the records file " + path);
+  if (*size > kMaxRecordsFileBytes) throw std::runtime_error(path + ": the records file is too large");
+  std::string text(static_cast<size_t>(*size), '\0');
+  if (!file->ReadAt(0, std::as_writable_bytes(std::span(text)))) throw std::runtime_error("cannot read the records file " + path);
+  return text;
+}
+
+}  // namespace
+
 std::vector<std::string> ReadRecordsFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw std::runtime_error("cannot read the records file " + path);
+  std::string text = ReadWhole(path);
   std::vector<std::string> records;
   bool hasVersions = false;
-  std::string line;
-  for (int lineNumber = 1; std::getline(in, line); ++lineNumber) {
+  int lineNumber = 0;
+  for (size_t start = 0; start < text.size();) {
+    ++lineNumber;
+    size_t end = std::min(text.find('\n', start), text.size());
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line.front() == '#') continue;
     if (line.size() > payload::kMaxRecordLength)
@@ -30,7 +50,6 @@ std::vector<std::string> ReadRecordsFile(const std::string& path) {
     hasVersions = hasVersions || lower.starts_with("versions");
     records.push_back(line);
   }
-  if (in.bad()) throw std::runtime_error("cannot read the records file " + path);
   if (records.size() > payload::kMaxRecords)
     throw std::runtime_error(path + ": more than " + std::to_string(payload::kMaxRecords) + " records");
   if (!hasVersions) throw std::runtime_error(path + ": there is no versions record");

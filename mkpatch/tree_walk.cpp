@@ -6,32 +6,55 @@
 #include <stdexcept>
 
 #include "entry_path.h"
+#include "platform.h"
 
 namespace mkpatch {
 
-namespace fs = std::filesystem;
+namespace {
 
-std::vector<TreeFile> WalkTree(const fs::path& root) {
-  std::error_code error;
-  if (!fs::is_directory(root, error)) throw std::runtime_error("no folder " + root.string());
-  std::vector<TreeFile> files;
-  fs::recursive_directory_iterator walk(root, fs::directory_options::none, error);
-  if (error) throw std::runtime_error("cannot read the folder " + root.string() + ": " + error.message());
-  for (auto end = fs::recursive_directory_iterator(); walk != end; walk.increment(error)) {
-    if (error) throw std::runtime_error("cannot read the folder " + root.string() + ": " + error.message());
-    const auto& item = *walk;
-    std::string path = item.path().lexically_relative(root).generic_string();
-    auto status = item.symlink_status(error);
-    if (error) throw std::runtime_error("cannot read " + item.path().string() + ": " + error.message());
-    if (fs::is_symlink(status)) throw std::runtime_error(item.path().string() + " is a symbolic link; copy the file in");
-    if (fs::is_directory(status)) continue;
-    if (!fs::is_regular_file(status)) throw std::runtime_error(item.path().string() + " is not a regular file");
-    if (!payload::IsSafeEntryPath(path))
-      throw std::runtime_error(item.path().string() + ": the engine refuses this name (a device name, a drive, a "
-                               "stream, a trailing dot or blank, or a reserved ending)");
-    files.push_back({path, item.path(), static_cast<uint64_t>(item.file_size(error))});
-    if (error) throw std::runtime_error("cannot read " + item.path().string() + ": " + error.message());
+void WalkFolder(const std::string& root, const std::string& relative, std::vector<TreeFile>& files) {
+  std::string folder = relative.empty() ? root : JoinPath(root, relative);
+  auto names = platform::FolderEntries(folder);
+  if (!names) throw std::runtime_error("cannot read the folder " + folder);
+  for (const auto& name : *names) {
+    std::string path = relative.empty() ? name : relative + "/" + name;
+    std::string full = JoinPath(root, path);
+    switch (platform::KindOf(full)) {
+      case platform::PathKind::Folder:
+        WalkFolder(root, path, files);
+        break;
+      case platform::PathKind::File: {
+        if (!payload::IsSafeEntryPath(path))
+          throw std::runtime_error(full + ": the engine refuses this name (a device name, a drive, a stream, a "
+                                   "trailing dot or blank, or a reserved ending)");
+        auto file = platform::File::Open(full, platform::File::Mode::Read);
+        auto size = file ? file->Size() : std::nullopt;
+        if (!size) throw std::runtime_error("cannot read " + full);
+        files.push_back({path, full, *size});
+        break;
+      }
+      case platform::PathKind::Missing:
+        throw std::runtime_error(full + " went away while the folder was read");
+      case platform::PathKind::Other:
+        throw std::runtime_error(full + " is a symbolic link or a special file; copy the file in");
+    }
   }
+}
+
+}  // namespace
+
+std::string JoinPath(const std::string& root, const std::string& relative) {
+  std::string path = root;
+  if (!path.empty() && !platform::EndsFolderPart(path.back()) && path.back() != '/') path += platform::PathSeparator();
+  for (char c : relative) path += c == '/' ? platform::PathSeparator() : c;
+  return path;
+}
+
+std::vector<TreeFile> WalkTree(const std::string& root) {
+  // The root itself may be a link to the release's folder; only what is below it must be plain.
+  if (platform::KindOf(root) == platform::PathKind::Missing) throw std::runtime_error("no folder " + root);
+  std::vector<TreeFile> files;
+  WalkFolder(root, "", files);
   std::sort(files.begin(), files.end(), [](const TreeFile& a, const TreeFile& b) { return a.path < b.path; });
 
   std::map<std::string, std::string> folded;
@@ -41,7 +64,7 @@ std::vector<TreeFile> WalkTree(const fs::path& root) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
     auto [at, fresh] = folded.emplace(key, file.path);
     if (!fresh)
-      throw std::runtime_error(root.string() + ": " + at->second + " and " + file.path +
+      throw std::runtime_error(root + ": " + at->second + " and " + file.path +
                                " differ only in case, and Windows would take them for one file");
   }
   return files;

@@ -3,10 +3,10 @@
 
 #include <array>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <stdexcept>
 
+#include "commands.h"
 #include "expansion_header.h"
 #include "options.h"
 #include "output_file.h"
@@ -37,7 +37,7 @@ int64_t ParseNumber(const std::string& option, const std::string& text, int64_t 
 }  // namespace
 
 int XpdCommand(const std::vector<std::string>& args) {
-  Options options = ParseOptions(args, {"id", "version", "check-count"});
+  Options options = ParseOptions(args, *FindCommand("xpd"));
   if (options.plain.size() != 1) throw std::runtime_error("xpd needs one FILE");
   const std::string& path = options.plain.front();
   auto id = static_cast<uint32_t>(ParseNumber("id", options.Required("id"), 1, ReservedId - 1));
@@ -47,9 +47,7 @@ int XpdCommand(const std::vector<std::string>& args) {
   auto checkCount = static_cast<uint32_t>(ParseNumber("check-count", options.Or("check-count", "31"), 0, 31));
 
   std::array<std::byte, kExpansionHeaderSize> header{};
-  std::error_code error;
-  auto kind = std::filesystem::status(path, error).type();
-  if (kind == std::filesystem::file_type::not_found) {
+  if (platform::KindOf(path) == platform::PathKind::Missing) {
     EncodeExpansionHeader(header, id, version, checkCount);
     OutputFile output(path);
     output.Write(header);
