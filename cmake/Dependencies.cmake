@@ -1,6 +1,7 @@
-# zstd and xxhash for every build; GoogleTest for the native one.
-# The MinGW builds compile zstd from Debian's source package (scripts/fetch-zstd-source) and use
-# xxhash header-only, so no library binary comes from anywhere else.
+# zstd and xxhash for every build; libdivsufsort for the builder's; GoogleTest for the native one.
+# The MinGW builds compile zstd and libdivsufsort from Debian's source packages
+# (scripts/fetch-zstd-source, scripts/fetch-divsufsort-source) and use xxhash header-only, so no
+# library binary comes from anywhere else.
 
 if(CMAKE_CROSSCOMPILING)
   set(ORVAN_ZSTD_SOURCE "${CMAKE_SOURCE_DIR}/build/deps/zstd" CACHE PATH "zstd source tree")
@@ -13,7 +14,9 @@ if(CMAKE_CROSSCOMPILING)
     "${ORVAN_ZSTD_SOURCE}/lib/decompress/*.c")
   add_library(orvan_zstd STATIC ${zstd_sources})
   target_include_directories(orvan_zstd SYSTEM PUBLIC "${ORVAN_ZSTD_SOURCE}/lib")
-  target_compile_definitions(orvan_zstd PRIVATE ZSTD_DISABLE_ASM XXH_NAMESPACE=ZSTD_ ZSTD_MULTITHREAD=0)
+  # With threads, as Debian's own library: zstd's output with workers differs from its output
+  # without, and the Windows builder must write the payload bytes the Linux one does.
+  target_compile_definitions(orvan_zstd PRIVATE ZSTD_DISABLE_ASM XXH_NAMESPACE=ZSTD_ ZSTD_MULTITHREAD)
   target_compile_options(orvan_zstd PRIVATE -O2 -w)
 
   # Debian's xxhash header, copied so that no other system header enters the MinGW include path.
@@ -21,6 +24,10 @@ if(CMAKE_CROSSCOMPILING)
   file(COPY /usr/include/xxhash.h DESTINATION "${xxhash_dir}")
   add_library(orvan_xxhash INTERFACE)
   target_include_directories(orvan_xxhash SYSTEM INTERFACE "${xxhash_dir}")
+
+  if(ORVAN_BUILDER)
+    include(${CMAKE_CURRENT_LIST_DIR}/DivSufSort.cmake)
+  endif()
 else()
   find_package(PkgConfig REQUIRED)
   pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
@@ -30,6 +37,13 @@ else()
   find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)
   add_library(orvan_xxhash INTERFACE)
   target_include_directories(orvan_xxhash SYSTEM INTERFACE "${XXHASH_INCLUDE_DIR}")
+
+  find_path(DIVSUFSORT_INCLUDE_DIR divsufsort.h REQUIRED)
+  find_library(DIVSUFSORT_LIBRARY divsufsort REQUIRED)
+  find_library(DIVSUFSORT64_LIBRARY divsufsort64 REQUIRED)
+  add_library(orvan_divsufsort INTERFACE)
+  target_include_directories(orvan_divsufsort SYSTEM INTERFACE "${DIVSUFSORT_INCLUDE_DIR}")
+  target_link_libraries(orvan_divsufsort INTERFACE ${DIVSUFSORT_LIBRARY} ${DIVSUFSORT64_LIBRARY})
 
   if(ORVAN_TESTS)
     find_package(GTest REQUIRED)
