@@ -12,8 +12,12 @@ int main(int argc, char** argv) {
   std::string arguments;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--save-log") == 0) options.saveLog = true;
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("orvan-update %s\n", ORVAN_VERSION);
+      return 0;
+    }
     if (std::strcmp(argv[i], "--help") == 0) {
-      std::printf("usage: orvan-update [SkipVersionCheck] [Backup] [--save-log]\n"
+      std::printf("usage: orvan-update [SkipVersionCheck] [Backup] [--save-log] [--version]\n"
                   "Run it from the game's folder, or anywhere: it finds the installation or asks for\n"
                   "the path of the game's executable on standard input.\n");
       return 0;
