@@ -1,11 +1,14 @@
 // The bench's driver of our codec: encodes one file pair into a patch file, and applies it,
 // linking the codec libraries directly (the builder and the engine add only their own I/O).
 //
-//   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES]
+//   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES] [--no-verify]
 //   orvan-codec-bench apply OLD PATCH OUT
 //   orvan-codec-bench covers OLD NEW [--level N] [--TUNING VALUE]...   (the matcher alone, for tuning)
 //
-// A patch file here is 17 bytes (codec, old size, new size) and the data block.
+// A patch file here is 17 bytes (codec, old size, new size) and the data block. Encoding then
+// applies the block in memory and compares the result with the new file, as the builder's
+// self-check does (with its code), unless --no-verify; it prints the codec, the patch size, the
+// encoding's seconds and the check's.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -21,6 +24,8 @@
 #include "codec.h"
 #include "cover_encoder.h"
 #include "cover_finder.h"
+#include "hash.h"
+#include "self_check.h"
 #include "suffix_array.h"
 
 namespace {
@@ -85,14 +90,40 @@ codec::ReadAt ReaderOf(int fd) {
   };
 }
 
+// The builder's self-check of one encoded file: its seconds, or a negative number when it fails.
+double SelfCheck(const codec::Encoded& encoded, const Mapped& oldFile, const Mapped& newFile) {
+  payload::FileEntry entry;
+  entry.operation = oldFile.size ? payload::Operation::Modify : payload::Operation::Add;
+  entry.codec = encoded.codec;
+  entry.oldSize = oldFile.size;
+  entry.newSize = newFile.size;
+  entry.newHash = payload::Hash128Of(newFile.span());  // the builder has it from encoding
+  entry.dataLength = encoded.data.size();
+  codec::ReadAt block = [&](uint64_t offset, std::span<std::byte> buffer) {
+    if (offset > encoded.data.size() || buffer.size() > encoded.data.size() - offset) return false;
+    std::memcpy(buffer.data(), encoded.data.data() + offset, buffer.size());
+    return true;
+  };
+  auto start = std::chrono::steady_clock::now();
+  std::string problem = mkpatch::ApplyAndCompare(entry, block, oldFile.span());
+  if (!problem.empty()) {
+    std::fprintf(stderr, "self-check failed: %s\n", problem.c_str());
+    return -1;
+  }
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 int Encode(int argc, char** argv) {
   codec::EncodeOptions options;
   options.threads = 2;
-  for (int i = 5; i + 1 < argc; i += 2) {
+  bool verify = true;
+  for (int i = 5; i < argc; ++i) {
     std::string flag = argv[i];
-    if (flag == "--level") options.level = std::atoi(argv[i + 1]);
-    else if (flag == "--threads") options.threads = static_cast<unsigned>(std::atoi(argv[i + 1]));
-    else if (flag == "--window") options.matchWindow = std::strtoull(argv[i + 1], nullptr, 10);
+    if (flag == "--no-verify") verify = false;
+    else if (i + 1 >= argc) break;
+    else if (flag == "--level") options.level = std::atoi(argv[++i]);
+    else if (flag == "--threads") options.threads = static_cast<unsigned>(std::atoi(argv[++i]));
+    else if (flag == "--window") options.matchWindow = std::strtoull(argv[++i], nullptr, 10);
   }
   Mapped oldFile(argv[2]), newFile(argv[3]);
   auto start = std::chrono::steady_clock::now();
@@ -102,6 +133,8 @@ int Encode(int argc, char** argv) {
     std::fprintf(stderr, "encode failed\n");
     return 1;
   }
+  double checkSeconds = verify ? SelfCheck(encoded, oldFile, newFile) : 0;
+  if (checkSeconds < 0) return 1;
   std::vector<std::byte> head{static_cast<std::byte>(encoded.codec)};
   Put64(head, oldFile.size);
   Put64(head, newFile.size);
@@ -111,7 +144,8 @@ int Encode(int argc, char** argv) {
     std::perror(argv[4]);
     return 1;
   }
-  std::printf("%s %zu %.2f\n", payload::CodecName(encoded.codec), encoded.data.size() + head.size(), seconds);
+  std::printf("%s %zu %.3f %.3f\n", payload::CodecName(encoded.codec), encoded.data.size() + head.size(), seconds,
+              checkSeconds);
   return 0;
 }
 
@@ -210,7 +244,8 @@ int main(int argc, char** argv) {
   if (argc >= 5 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
   if (argc == 5 && std::strcmp(argv[1], "apply") == 0) return Apply(argv);
   if (argc >= 4 && std::strcmp(argv[1], "covers") == 0) return Covers(argc, argv);
-  std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES]\n"
+  std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES] "
+                       "[--no-verify]\n"
                        "       orvan-codec-bench apply OLD PATCH OUT\n");
   return 2;
 }
