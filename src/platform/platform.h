@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -24,10 +25,6 @@ std::string CurrentFolder();
 // The folder for temporary files, without a trailing separator.
 std::string TempFolder();
 
-// Creates an empty file with a unique name that begins with `prefix` in `folder`, as
-// GetTempFileName does, and returns its path; nothing when it can't be created.
-std::optional<std::string> CreateTempFile(const std::string& folder, const std::string& prefix);
-
 bool RemoveFile(const std::string& path);
 
 // The engine library as the program carries it: a 4-byte little-endian length, then the
@@ -37,7 +34,8 @@ std::span<const std::byte> EngineResource();
 // A loaded dynamic library, unloaded when destroyed.
 class DynamicLibrary {
  public:
-  static std::unique_ptr<DynamicLibrary> Load(const std::string& path);
+  // Null, with the system's reason in `reason`, when the library is refused.
+  static std::unique_ptr<DynamicLibrary> Load(const std::string& path, std::string& reason);
   ~DynamicLibrary();
   DynamicLibrary(const DynamicLibrary&) = delete;
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
@@ -48,6 +46,34 @@ class DynamicLibrary {
  private:
   explicit DynamicLibrary(void* handle) : handle_(handle) {}
   void* handle_;
+};
+
+// A library image written to a new temporary file whose name begins with `prefix` (as
+// GetTempFileName makes them) and held until it is deleted, so that what is loaded is what was
+// written: on Windows the file is reopened for reading and shared for reading only, so that nobody
+// can write, rename or delete it meanwhile; on posix only its owner may write it (mkstemp's 0600)
+// and it is loaded through the open descriptor, so that a name swapped meanwhile changes nothing.
+// Closed and deleted when destroyed: unload the library first.
+class HeldLibraryFile {
+ public:
+  // Null when the file can't be created in `folder` or the image can't be written whole (a full
+  // disk); a file that was created is deleted again.
+  static std::unique_ptr<HeldLibraryFile> Write(const std::string& folder, const std::string& prefix,
+                                                std::span<const std::byte> image);
+  ~HeldLibraryFile();
+  HeldLibraryFile(const HeldLibraryFile&) = delete;
+  HeldLibraryFile& operator=(const HeldLibraryFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Whether the file holds exactly `image`, read back through the held handle.
+  bool Holds(std::span<const std::byte> image) const;
+  // Loads the held file; null, with the system's reason in `reason`, when it is refused.
+  std::unique_ptr<DynamicLibrary> Load(std::string& reason) const;
+
+ private:
+  HeldLibraryFile(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+  std::string path_;
+  intptr_t handle_;
 };
 
 // Lets the window system process pending messages. The front end installs what that means for it
@@ -167,10 +193,11 @@ bool StandardErrorIsTerminal();
 // win32/disk_space.cpp).
 std::optional<uint64_t> FreeBytes(const std::string& folder);
 
-// From now on Ctrl+C only records that it was pressed; a blocking read of standard input is
-// interrupted by it.
+// From now on Ctrl+C only records that it was pressed, and so do, on posix, SIGTERM and SIGHUP (a
+// closed terminal); a blocking read of standard input is interrupted by them. On posix a write to a
+// pipe whose reader has gone fails instead of ending the program.
 void CatchInterrupts();
-// Whether Ctrl+C was pressed since the last call.
+// Whether Ctrl+C (or SIGTERM, SIGHUP) came since the last call.
 bool TakeInterrupt();
 
 // ---- Installation files: what the patch engine and the builder need to change files safely ----

@@ -34,16 +34,6 @@ std::string TempFolder() {
   return folder;
 }
 
-std::optional<std::string> CreateTempFile(const std::string& folder, const std::string& prefix) {
-  std::string pattern = folder + "/" + prefix + "XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return std::nullopt;
-  close(fd);
-  return std::string(name.data());
-}
-
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {

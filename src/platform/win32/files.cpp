@@ -36,12 +36,6 @@ std::string TempFolder() {
   return folder;
 }
 
-std::optional<std::string> CreateTempFile(const std::string& folder, const std::string& prefix) {
-  char name[MAX_PATH + 1];
-  if (GetTempFileNameA(folder.c_str(), prefix.c_str(), 0, name) == 0) return std::nullopt;
-  return std::string(name);
-}
-
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {
