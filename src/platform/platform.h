@@ -94,7 +94,8 @@ std::optional<std::string> LoadStringResource(int id);
 // Lower-cases with the letters of the active ANSI code page (Windows-1252 on posix).
 std::string AnsiLowerCase(std::string text);
 
-// A file read and written at 64-bit offsets; closed when destroyed.
+// A file read and written at 64-bit offsets; closed when destroyed. Only regular files open:
+// a named pipe, device, socket or folder is refused at once, never waited on.
 class File {
  public:
   enum class Mode { Read, ReadWrite, CreateTruncate };
@@ -216,6 +217,9 @@ std::vector<std::string> ListFolder(const std::string& folder);
 
 // Renames a file or folder within one file system; `to` must not exist.
 bool RenamePath(const std::string& from, const std::string& to);
+// Gives the file `existing` a second name, `link` (a hard link), which must not exist. False
+// where the file system has no hard links (FAT32, exFAT): then the caller renames instead.
+bool LinkFile(const std::string& existing, const std::string& link);
 // Renames a file over `to` in one step: a reader sees the old file or the new one, never neither.
 bool ReplaceByRename(const std::string& from, const std::string& to);
 // Makes durable the renames and creations in `folder` (fsync on posix; Windows writes through).
@@ -229,6 +233,32 @@ bool RemoveEmptyFolder(const std::string& path);
 bool CanReplaceFile(const std::string& path);
 // Gives `to` the permission bits of `from` (posix); nothing to do on Windows.
 bool CopyFileMode(const std::string& from, const std::string& to);
+
+// What names `folder` on this machine whatever path leads to it (device and inode on posix; the
+// volume's serial number and the folder's file index on Windows); nothing when it can't be read.
+std::optional<std::string> FolderIdentity(const std::string& folder);
+
+// One update at a time: an exclusive hold on an installation folder, dropped by the system when
+// the process ends, however it ends. It is a lock file of the engine's own suffix in the folder
+// (posix: flock on it, so a killed holder leaves a file that locks nothing; Windows: open without
+// write sharing and deleted on close), holding the holder's process id.
+inline constexpr const char* kInstallationLockName = "update.lock.orvan~";
+enum class LockOutcome { Acquired, HeldByThisProcess, HeldByAnotherProcess, Failed };
+class InstallationLock {
+ public:
+  // Non-null only with Acquired. HeldByThisProcess: this process holds it already (the program
+  // holds it while the engine, loaded into the same process, runs a pass). Failed: the lock file
+  // can't be made (a read-only folder) or something else than a file has its name. Never blocks.
+  static std::unique_ptr<InstallationLock> Acquire(const std::string& folder, LockOutcome& outcome);
+  ~InstallationLock();  // releases it and removes the lock file
+  InstallationLock(const InstallationLock&) = delete;
+  InstallationLock& operator=(const InstallationLock&) = delete;
+
+ private:
+  InstallationLock(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+  std::string path_;
+  intptr_t handle_;
+};
 
 // A whole file mapped read-only into memory; unmapped when destroyed.
 class MappedFile {

@@ -47,6 +47,13 @@ std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {
   HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  // A pipe or a device behind a file's name is not a file.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(handle);
+    return nullptr;
+  }
   return std::unique_ptr<File>(new File(reinterpret_cast<intptr_t>(handle)));
 }
 
