@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <exception>
+#include <memory>
 
 #include "engine_loader.h"
 #include "locator.h"
@@ -77,6 +78,26 @@ class ChangingInstallation {
 };
 
 std::string Quoted(const std::string& folder) { return "\"" + folder + "\""; }
+
+// One update at a time per installation: the lock is held from the recovery pass to the end of
+// the update pass, and the system drops it when the process ends, however it ends. False, said to
+// the player, when another program holds it. Where no lock file can be made (a read-only or
+// missing folder) the run goes on without one, to say what is installed; the engine takes the
+// lock itself before it changes anything.
+bool HoldInstallation(TForm1& form, std::unique_ptr<platform::InstallationLock>& lock) {
+  if (PatchInfo.InstallPath.empty()) return true;  // no folder: detection says so
+  platform::LockOutcome outcome = platform::LockOutcome::Failed;
+  lock = platform::InstallationLock::Acquire(PatchInfo.InstallPath, outcome);
+  if (outcome != platform::LockOutcome::HeldByAnotherProcess) return true;
+  std::string line = FormatText("%s is being updated by another program in %s. Try again when it has finished.",
+                                C(PatchInfo.ShortName), C(PatchInfo.InstallPath));
+  form.WarningDialog(line);
+  form.AddLogLine("");
+  form.AddLogLine(line);
+  form.AddLogLine("");
+  form.AddLogLine(LoadAppString(24));
+  return false;
+}
 
 // An update killed at any instant is finished or undone in the installation itself before anything
 // reads it, wherever this updater was started from. False when that could not be done: the
@@ -216,6 +237,8 @@ void RunSteps(TForm1& form) {
   if (PatchInfo.InstallPath.empty()) ChooseInstallFolder(form.OpenDialog1);
   form.AddLogLine(FormatText(LoadAppString(17), C(PatchInfo.ShortName), C(PatchInfo.InstallPath)));
 
+  std::unique_ptr<platform::InstallationLock> lock;
+  if (!HoldInstallation(form, lock)) return;
   if (!RecoverInterruptedUpdate(form)) return;
   if (DetectInstalledVersion() == 0) {
     ReportUndeterminedVersion(form);

@@ -1,5 +1,7 @@
 // The update driver, run against a scripted engine: whole logs, line by line.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform.h"
 #include "run_fixture.h"
@@ -238,6 +240,71 @@ TEST_F(UpdateDriverTest, AnExpansionAtTheTargetVersionIsReportedAndNotCounted) {
                    kSucceeded;
   EXPECT_EQ(Run(), expected);
   EXPECT_EQ(form->TotalFiles, 1);
+}
+
+// Another updater, in a process of its own, holding the installation until destroyed.
+class OtherUpdater {
+ public:
+  explicit OtherUpdater(const std::string& folder) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      close(ready[0]), close(release[1]);
+      alarm(60);  // never outlives a test that lost track of it
+      platform::LockOutcome outcome;
+      auto lock = platform::InstallationLock::Acquire(folder, outcome);
+      char held = lock ? 'y' : 'n', ignored;
+      if (write(ready[1], &held, 1) != 1) _exit(1);
+      if (read(release[0], &ignored, 1) < 0) _exit(1);  // until the parent closes its end
+      _exit(0);
+    }
+    close(ready[1]), close(release[0]);
+    release_ = release[1];
+    char held = 'n';
+    holds_ = read(ready[0], &held, 1) == 1 && held == 'y';
+    close(ready[0]);
+  }
+  ~OtherUpdater() {
+    close(release_);
+    if (child_ > 0) waitpid(child_, nullptr, 0);
+  }
+  bool Holds() const { return holds_; }
+
+ private:
+  pid_t child_ = -1;
+  int release_ = -1;
+  bool holds_ = false;
+};
+
+TEST_F(UpdateDriverTest, AnInstallationBeingUpdatedByAnotherProgramIsLeftAlone) {
+  TwoFilePatch();
+  const std::string busy = "Orvan is being updated by another program in " + PatchInfo.InstallPath +
+                           ". Try again when it has finished.";
+  {
+    OtherUpdater other(PatchInfo.InstallPath);
+    ASSERT_TRUE(other.Holds());
+    EXPECT_EQ(Run(), Opening() + (Lines{"", busy, "", "No update will be performed."}));
+    EXPECT_EQ(view.dialogs, Lines{"warning: " + busy});
+    EXPECT_TRUE(engine.arguments.empty());  // not even the recovery pass
+    EXPECT_FALSE(form->AtTargetVersion);
+    ExpectFinished();
+  }
+  // Once the other has ended, a run holds the installation from the recovery pass to the end of
+  // the update pass, and then lets it go.
+  Restart();
+  TwoFilePatch();
+  auto heldByThisRun = [&] {
+    platform::LockOutcome outcome;
+    auto lock = platform::InstallationLock::Acquire(PatchInfo.InstallPath, outcome);
+    return outcome == platform::LockOutcome::HeldByThisProcess;
+  };
+  engine.recovery = {Bare(21)};
+  engine.recovery[0].before = [&] { EXPECT_TRUE(heldByThisRun()); };
+  engine.update.back().before = [&] { EXPECT_TRUE(heldByThisRun()); };
+  EXPECT_EQ(Run(), Opening() + Detected("1.1.0") + kBeginning + kTwoFiles + kSucceeded);
+  EXPECT_FALSE(heldByThisRun());
+  EXPECT_FALSE(std::filesystem::exists(folder / platform::kInstallationLockName));
 }
 
 // Killed mid-swap, the last run left the executable set aside; this run was started from
