@@ -17,10 +17,11 @@ bool IsFileOnDisk(const std::string& path) { return IsRegularFile(platform::Find
 // interrupted there (the journal, and the executable set aside or staged beside its name), which
 // the update run's recovery pass finishes or undoes before anything reads the folder.
 bool HoldsGame(const std::string& folder, const std::string& exeName) {
+  namespace left = engine::interrupted_update;
   std::string exe = InFolder(folder, exeName);
   if (OpenRegularFile(exe)) return true;
-  return IsFileOnDisk(InFolder(folder, engine::kJournalName)) &&
-         (IsFileOnDisk(exe + engine::kSetAsideSuffix) || IsFileOnDisk(exe + engine::kStagedSuffix));
+  return IsFileOnDisk(InFolder(folder, left::kJournalName)) &&
+         (IsFileOnDisk(exe + left::kSetAsideSuffix) || IsFileOnDisk(exe + left::kStagedSuffix));
 }
 
 // A value the directory search can't find as a whole (one ending in a separator, a drive root)
