@@ -103,7 +103,8 @@ bool HoldInstallation(TForm1& form, std::unique_ptr<platform::InstallationLock>&
 // reads it, wherever this updater was started from. False when that could not be done: the
 // installation may then be half updated, and nothing is read or changed.
 bool RecoverInterruptedUpdate(TForm1& form) {
-  if (PatchInfo.InstallPath.empty()) return true;  // no folder: detection says so
+  // No such folder (none chosen, or a path typed wrong): detection says so.
+  if (platform::KindOf(PatchInfo.InstallPath) != platform::PathKind::Folder) return true;
   int32_t result = 0;
   {
     ChangingInstallation changing(form);

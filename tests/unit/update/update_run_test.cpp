@@ -373,13 +373,21 @@ TEST_F(UpdateDriverTest, AJournalLeftAloneIsLoggedAndTheRunGoesOn) {
 }
 
 TEST_F(UpdateDriverTest, NoFolderMeansNoRecoveryPass) {
-  PatchInfo.InstallPath.clear();
-  platform::SetOpenDialogRunner([](platform::OpenDialog&) { return false; });  // cancelled
-  Lines log = Run();
-  platform::SetOpenDialogRunner(nullptr);
-  EXPECT_TRUE(engine.arguments.empty());
-  EXPECT_EQ(view.dialogs.size(), 1u);  // the undetermined version's warning
-  EXPECT_EQ(log.back(), "Update did not complete successfully.");
+  for (const char* chosen : {"", "/no/such/folder/orvan.exe"}) {
+    SCOPED_TRACE(chosen);
+    Restart();
+    PatchInfo.InstallPath.clear();
+    platform::SetOpenDialogRunner([&](platform::OpenDialog& dialog) {
+      if (!*chosen) return false;  // cancelled
+      dialog.FileName = chosen;
+      return true;
+    });
+    Lines log = Run();
+    platform::SetOpenDialogRunner(nullptr);
+    EXPECT_TRUE(engine.arguments.empty());
+    EXPECT_EQ(view.dialogs.size(), 1u);  // the undetermined version's warning
+    EXPECT_EQ(log.back(), "Update did not complete successfully.");
+  }
 }
 
 TEST(FormatThousands, GroupsDigitsByThree) {
