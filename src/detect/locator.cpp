@@ -1,10 +1,27 @@
 // The installation locator: the current folder wins, then the payload's registry keys in order.
 #include "locator.h"
 
+#include "engine_contract.h"
+#include "regular_file.h"
+
 namespace {
 
-bool CanOpen(const std::string& path) {
-  return platform::File::Open(platform::FindOnDisk(path), platform::File::Mode::Read) != nullptr;
+// `folder` joined with `name`; a bare name when `folder` is empty (the current folder).
+std::string InFolder(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + platform::PathSeparator() + name;
+}
+
+bool IsFileOnDisk(const std::string& path) { return IsRegularFile(platform::FindOnDisk(path)); }
+
+// The folder holds the game: its executable can be opened, or an update of the executable was
+// interrupted there (the journal, and the executable set aside or staged beside its name), which
+// the update run's recovery pass finishes or undoes before anything reads the folder.
+bool HoldsGame(const std::string& folder, const std::string& exeName) {
+  namespace left = engine::interrupted_update;
+  std::string exe = InFolder(folder, exeName);
+  if (OpenRegularFile(exe)) return true;
+  return IsFileOnDisk(InFolder(folder, left::kJournalName)) &&
+         (IsFileOnDisk(exe + left::kSetAsideSuffix) || IsFileOnDisk(exe + left::kStagedSuffix));
 }
 
 // A value the directory search can't find as a whole (one ending in a separator, a drive root)
@@ -18,7 +35,7 @@ std::string WithoutTrailingSeparators(std::string folder) {
 
 void LocateInstallation(Update& info) {
   if (!info.Valid || !info.InstallPath.empty()) return;
-  if (CanOpen(info.ExeName)) {
+  if (HoldsGame("", info.ExeName)) {
     info.InstallPath = platform::CurrentFolder();
     return;
   }
@@ -27,7 +44,7 @@ void LocateInstallation(Update& info) {
     if (value.empty()) continue;
     std::string expanded;
     ExpandLongPath(value, expanded);
-    if (CanOpen(value + platform::PathSeparator() + info.ExeName)) {
+    if (HoldsGame(value, info.ExeName)) {
       info.InstallPath = expanded.empty() ? WithoutTrailingSeparators(value) : expanded;
       return;
     }

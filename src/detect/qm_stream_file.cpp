@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "regular_file.h"
+
 int FormatVersionNumber(int32_t number, std::string& out) {
   int32_t major = number / 1000000;
   int32_t minor = (number / 10000) % 100;
@@ -22,7 +24,7 @@ int FormatVersionNumber(int32_t number, std::string& out) {
 QMStreamFile::QMStreamFile(const std::string& path) {
   size_t cut = path.rfind(platform::PathSeparator());
   Name = cut == std::string::npos ? path : path.substr(cut + 1);
-  Handle = platform::File::Open(platform::FindOnDisk(path), platform::File::Mode::Read);
+  Handle = OpenRegularFile(path);
   if (!Handle) return;
   std::optional<uint64_t> size = Handle->Size();
   if (!size || *size == 0) return;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "regular_file.h"
 
 namespace {
 
@@ -14,10 +15,6 @@ constexpr uint64_t kMarkerAt = 78;
 constexpr std::string_view kMarker = "Windows only.\r\n";
 constexpr uint64_t kStampTextAt = 94;
 constexpr size_t kStampTextSize = 16;
-
-std::unique_ptr<platform::File> OpenForReading(const std::string& path) {
-  return platform::File::Open(platform::FindOnDisk(path), platform::File::Mode::Read);
-}
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder + platform::PathSeparator() + name;
@@ -32,7 +29,7 @@ bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 int ReadExeVersionStamp(const std::string& path, Version& target) {
-  auto file = OpenForReading(path);
+  auto file = OpenRegularFile(path);
   if (!file) return 0;
   std::optional<uint64_t> size = file->Size();
   if (!size || *size < kMarkerAt + kMarker.size()) return 0;
@@ -50,7 +47,7 @@ int ReadExeVersionStamp(const std::string& path, Version& target) {
 }
 
 uint32_t XorChecksum(const std::string& path, int32_t length) {
-  auto file = OpenForReading(path);
+  auto file = OpenRegularFile(path);
   if (!file) return 0;
   std::optional<uint64_t> size = file->Size();
   if (!size) return 0;

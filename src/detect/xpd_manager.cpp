@@ -5,6 +5,7 @@
 
 #include "platform.h"
 #include "qm_stream_file.h"
+#include "regular_file.h"
 
 XPDManager Expansions;
 
@@ -21,23 +22,26 @@ int CompareInfoNames(const XPDInfo* a, const XPDInfo* b) {
 
 int XPDManager::ScanExpansionFiles(const std::string& folder) {
   auto search = platform::DirectorySearch::Start(folder + "*" + ".XPD");
-  bool matched = search != nullptr;
-  for (int i = 0; i < kMaxFilesPerScan && matched; ++i) {
+  int examined = 0;
+  for (bool matched = search != nullptr; matched && examined < kMaxFilesPerScan; matched = search->Next()) {
+    // A folder, named pipe, device or socket named like an expansion file is no expansion file.
+    std::string path = folder + search->Name();
+    if (!IsRegularFile(path)) continue;
     Found = 1;
-    QMStreamFile file(folder + search->Name());
+    QMStreamFile file(path);
     auto entry = std::make_unique<XPDInfo>();
     entry->Name = file.Name;
     entry->VersionText = file.VersionText;
     if (uint32_t id = file.ExtractId()) {
       AnyValid = 1;
       entry->Id = id;
-      entry->Index = i;
+      entry->Index = examined;
       ++ValidCount;
     } else {
       ++InvalidCount;
     }
     Entries.AppendSlot() = std::move(entry);
-    matched = search->Next();
+    ++examined;
   }
   search.reset();
   Entries.Sort([](const std::unique_ptr<XPDInfo>& a, const std::unique_ptr<XPDInfo>& b) {

@@ -29,12 +29,13 @@ class XPDManager {
   XPDManager(const XPDManager&) = delete;
   XPDManager& operator=(const XPDManager&) = delete;
 
-  // Examines the first 31 matches of folder + "*.XPD" (`folder` ends with a separator), adds one
-  // entry per file, valid or not, and sorts Entries by name. Returns Found. Nothing is cleared
+  // Examines the first 31 regular files among the matches of folder + "*.XPD" (`folder` ends with
+  // a separator; folders, pipes and devices are passed over unopened), adds one entry per file,
+  // valid or not, and sorts Entries by name. Returns Found. Nothing is cleared
   // first: a second scan adds to the first.
   int ScanExpansionFiles(const std::string& folder);
 
-  int Found = 0;     // 1 once any file matched the pattern
+  int Found = 0;     // 1 once any regular file matched the pattern
   int AnyValid = 0;  // 1 once any examined file had a valid header
   int ValidCount = 0;
   int InvalidCount = 0;

@@ -22,4 +22,13 @@ inline uint32_t ProgressOf(void* parameter) {
   return parameter ? (*static_cast<const uint32_t*>(parameter) & 0xFFFF) : 0;
 }
 
+// The files an interrupted update leaves in the installation folder, as the engine names them.
+// The program never reads them; it only recognises an installation whose executable is set aside
+// or staged mid-swap, so that the recovery pass can be run there before anything reads it.
+namespace interrupted_update {
+inline constexpr const char* kJournalName = "update-journal.orvan~";
+inline constexpr const char* kSetAsideSuffix = ".old.orvan~";  // the original, kept until the swap ends
+inline constexpr const char* kStagedSuffix = ".new.orvan~";    // the new contents, not yet in place
+}  // namespace interrupted_update
+
 }  // namespace engine

@@ -1,4 +1,4 @@
-// Carrying the engine: resource -> temporary file -> loaded library -> one call -> cleaned up.
+// Carrying the engine: resource -> held temporary file -> checked -> loaded -> one call -> cleaned up.
 #include "engine_loader.h"
 
 #include <cstring>
@@ -16,21 +16,23 @@ EngineRunner& Override() {
   return runner;
 }
 
-// The temporary file goes with the scope, whichever way it is left (the library is unloaded
-// first: it is declared after this guard).
-class TempFileGuard {
- public:
-  explicit TempFileGuard(std::string path) : path_(std::move(path)) {}
-  ~TempFileGuard() { platform::RemoveFile(path_); }
-  TempFileGuard(const TempFileGuard&) = delete;
-  TempFileGuard& operator=(const TempFileGuard&) = delete;
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 using EntryPoint = int32_t(PATCHW32_CALL*)(const char*, PatchCallback, int32_t);
+
+// The library image behind the resource's 4-byte length; nothing when the length lies.
+std::optional<std::span<const std::byte>> ImageOf(std::span<const std::byte> resource) {
+  uint32_t length = 0;
+  if (resource.size() < sizeof length) return std::nullopt;
+  std::memcpy(&length, resource.data(), sizeof length);
+  if (length > resource.size() - sizeof length) return std::nullopt;
+  return resource.subspan(sizeof length, length);
+}
+
+// A player left with nothing to go on cannot act: every way the engine fails to start is said,
+// with the folder or file concerned.
+int32_t CannotStart(const std::string& reason) {
+  platform::ShowMessageBox("The update engine could not be started: " + reason + ".", "Error");
+  return EngineLoadFailed;
+}
 
 }  // namespace
 
@@ -39,24 +41,25 @@ int32_t RunPatchEngineWith(const EngineHost& host, const std::string& arguments,
   // Built to its real length: an argument text of any length fits.
   std::string commandLine = "/z \"" + host.ownPath + "\" " + arguments;
 
-  auto tempPath = platform::CreateTempFile(host.tempFolder, "pdl");
-  if (!tempPath) return EngineLoadFailed;
-  TempFileGuard tempFile(*tempPath);
+  auto image = ImageOf(host.resource);
+  if (!image) return CannotStart("the program " + host.ownPath + " does not carry it whole");
+  // The engine reads the patch from this file.
+  if (!platform::File::Open(host.ownPath, platform::File::Mode::Read))
+    return CannotStart("the program cannot read its own file " + host.ownPath);
 
-  uint32_t imageLength = 0;
-  if (host.resource.size() < sizeof imageLength) return EngineLoadFailed;
-  std::memcpy(&imageLength, host.resource.data(), sizeof imageLength);
-  if (imageLength > host.resource.size() - sizeof imageLength) return EngineLoadFailed;
-  {
-    auto file = platform::File::Open(tempFile.Path(), platform::File::Mode::CreateTruncate);
-    if (!file) return EngineLoadFailed;
-    if (!file->WriteAt(0, host.resource.subspan(sizeof imageLength, imageLength))) return EngineLoadFailed;
-  }
+  // Declared before the library, so that the library is unloaded before the file is deleted.
+  auto file = platform::HeldLibraryFile::Write(host.tempFolder, "pdl", *image);
+  if (!file) return CannotStart("the temporary folder " + host.tempFolder + " is full or not writable");
+  if (host.written) host.written(file->Path());
+  if (!file->Holds(*image))
+    return CannotStart("its copy in the temporary folder " + host.tempFolder + " was changed before it was loaded");
 
-  auto library = platform::DynamicLibrary::Load(tempFile.Path());
-  if (!library) return EngineLoadFailed;
+  std::string reason;
+  auto library = file->Load(reason);
+  if (!library)
+    return CannotStart("the library written to the temporary folder " + host.tempFolder + " was refused (" + reason + ")");
   auto entry = reinterpret_cast<EntryPoint>(library->EngineEntryPoint());
-  if (!entry) return EngineLoadFailed;
+  if (!entry) return CannotStart("the library written to " + host.tempFolder + " has no entry point");
   return entry(commandLine.c_str(), callback, waitFlag);
 }
 

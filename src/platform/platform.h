@@ -10,6 +10,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -24,10 +25,6 @@ std::string CurrentFolder();
 // The folder for temporary files, without a trailing separator.
 std::string TempFolder();
 
-// Creates an empty file with a unique name that begins with `prefix` in `folder`, as
-// GetTempFileName does, and returns its path; nothing when it can't be created.
-std::optional<std::string> CreateTempFile(const std::string& folder, const std::string& prefix);
-
 bool RemoveFile(const std::string& path);
 
 // The engine library as the program carries it: a 4-byte little-endian length, then the
@@ -37,7 +34,8 @@ std::span<const std::byte> EngineResource();
 // A loaded dynamic library, unloaded when destroyed.
 class DynamicLibrary {
  public:
-  static std::unique_ptr<DynamicLibrary> Load(const std::string& path);
+  // Null, with the system's reason in `reason`, when the library is refused.
+  static std::unique_ptr<DynamicLibrary> Load(const std::string& path, std::string& reason);
   ~DynamicLibrary();
   DynamicLibrary(const DynamicLibrary&) = delete;
   DynamicLibrary& operator=(const DynamicLibrary&) = delete;
@@ -48,6 +46,34 @@ class DynamicLibrary {
  private:
   explicit DynamicLibrary(void* handle) : handle_(handle) {}
   void* handle_;
+};
+
+// A library image written to a new temporary file whose name begins with `prefix` (as
+// GetTempFileName makes them) and held until it is deleted, so that what is loaded is what was
+// written: on Windows the file is reopened for reading and shared for reading only, so that nobody
+// can write, rename or delete it meanwhile; on posix only its owner may write it (mkstemp's 0600)
+// and it is loaded through the open descriptor, so that a name swapped meanwhile changes nothing.
+// Closed and deleted when destroyed: unload the library first.
+class HeldLibraryFile {
+ public:
+  // Null when the file can't be created in `folder` or the image can't be written whole (a full
+  // disk); a file that was created is deleted again.
+  static std::unique_ptr<HeldLibraryFile> Write(const std::string& folder, const std::string& prefix,
+                                                std::span<const std::byte> image);
+  ~HeldLibraryFile();
+  HeldLibraryFile(const HeldLibraryFile&) = delete;
+  HeldLibraryFile& operator=(const HeldLibraryFile&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // Whether the file holds exactly `image`, read back through the held handle.
+  bool Holds(std::span<const std::byte> image) const;
+  // Loads the held file; null, with the system's reason in `reason`, when it is refused.
+  std::unique_ptr<DynamicLibrary> Load(std::string& reason) const;
+
+ private:
+  HeldLibraryFile(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+  std::string path_;
+  intptr_t handle_;
 };
 
 // Lets the window system process pending messages. The front end installs what that means for it
@@ -68,7 +94,8 @@ std::optional<std::string> LoadStringResource(int id);
 // Lower-cases with the letters of the active ANSI code page (Windows-1252 on posix).
 std::string AnsiLowerCase(std::string text);
 
-// A file read and written at 64-bit offsets; closed when destroyed.
+// A file read and written at 64-bit offsets; closed when destroyed. Only regular files open:
+// a named pipe, device, socket or folder is refused at once, never waited on.
 class File {
  public:
   enum class Mode { Read, ReadWrite, CreateTruncate };
@@ -167,10 +194,11 @@ bool StandardErrorIsTerminal();
 // win32/disk_space.cpp).
 std::optional<uint64_t> FreeBytes(const std::string& folder);
 
-// From now on Ctrl+C only records that it was pressed; a blocking read of standard input is
-// interrupted by it.
+// From now on Ctrl+C only records that it was pressed, and so do, on posix, SIGTERM and SIGHUP (a
+// closed terminal); a blocking read of standard input is interrupted by them. On posix a write to a
+// pipe whose reader has gone fails instead of ending the program.
 void CatchInterrupts();
-// Whether Ctrl+C was pressed since the last call.
+// Whether Ctrl+C (or SIGTERM, SIGHUP) came since the last call.
 bool TakeInterrupt();
 
 // ---- Installation files: what the patch engine and the builder need to change files safely ----
@@ -189,6 +217,9 @@ std::vector<std::string> ListFolder(const std::string& folder);
 
 // Renames a file or folder within one file system; `to` must not exist.
 bool RenamePath(const std::string& from, const std::string& to);
+// Gives the file `existing` a second name, `link` (a hard link), which must not exist. False
+// where the file system has no hard links (FAT32, exFAT): then the caller renames instead.
+bool LinkFile(const std::string& existing, const std::string& link);
 // Renames a file over `to` in one step: a reader sees the old file or the new one, never neither.
 bool ReplaceByRename(const std::string& from, const std::string& to);
 // Makes durable the renames and creations in `folder` (fsync on posix; Windows writes through).
@@ -202,6 +233,32 @@ bool RemoveEmptyFolder(const std::string& path);
 bool CanReplaceFile(const std::string& path);
 // Gives `to` the permission bits of `from` (posix); nothing to do on Windows.
 bool CopyFileMode(const std::string& from, const std::string& to);
+
+// What names `folder` on this machine whatever path leads to it (device and inode on posix; the
+// volume's serial number and the folder's file index on Windows); nothing when it can't be read.
+std::optional<std::string> FolderIdentity(const std::string& folder);
+
+// One update at a time: an exclusive hold on an installation folder, dropped by the system when
+// the process ends, however it ends. It is a lock file of the engine's own suffix in the folder
+// (posix: flock on it, so a killed holder leaves a file that locks nothing; Windows: open without
+// write sharing and deleted on close), holding the holder's process id.
+inline constexpr const char* kInstallationLockName = "update.lock.orvan~";
+enum class LockOutcome { Acquired, HeldByThisProcess, HeldByAnotherProcess, Failed };
+class InstallationLock {
+ public:
+  // Non-null only with Acquired. HeldByThisProcess: this process holds it already (the program
+  // holds it while the engine, loaded into the same process, runs a pass). Failed: the lock file
+  // can't be made (a read-only folder) or something else than a file has its name. Never blocks.
+  static std::unique_ptr<InstallationLock> Acquire(const std::string& folder, LockOutcome& outcome);
+  ~InstallationLock();  // releases it and removes the lock file
+  InstallationLock(const InstallationLock&) = delete;
+  InstallationLock& operator=(const InstallationLock&) = delete;
+
+ private:
+  InstallationLock(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+  std::string path_;
+  intptr_t handle_;
+};
 
 // A whole file mapped read-only into memory; unmapped when destroyed.
 class MappedFile {

@@ -96,3 +96,7 @@ void TForm1::WarningDialog(const std::string& text) {
 void TForm1::ErrorBox(const std::string& text) {
   if (view_) view_->ErrorBox(text);
 }
+
+void TForm1::SetInstallationChanging(bool changing) {
+  if (view_) view_->InstallationChanging(changing);
+}

@@ -21,6 +21,9 @@ class ProgressWindowView {
   virtual void ErrorBox(const std::string& text) = 0;
   // Closes the welcome dialog, the main form: the program ends.
   virtual void CloseMainForm() = 0;
+  // A pass that may change the installation has begun (true) or ended (false); meanwhile the
+  // Windows front end asks a shutdown or log-off to wait.
+  virtual void InstallationChanging(bool changing) {}
 };
 
 class ProgressBarModel {
@@ -81,6 +84,7 @@ class TForm1 {
   void ShowButton2();
   void WarningDialog(const std::string& text);
   void ErrorBox(const std::string& text);
+  void SetInstallationChanging(bool changing);
 
   // The saved log's full file name.
   std::string LogFileName() const;

@@ -3,11 +3,13 @@
 
 #include <cctype>
 #include <exception>
+#include <memory>
 
 #include "engine_loader.h"
 #include "locator.h"
 #include "platform.h"
 #include "progress_window.h"
+#include "recovery_pass.h"
 #include "string_table.h"
 #include "update.h"
 #include "update_pass.h"
@@ -63,6 +65,57 @@ std::string SpaceLine(const FreeSpace& space, const std::string& installPath) {
   return FormatText(LoadAppString(38), C(available), space.driveLetter, C(required));
 }
 
+// While a pass may change the installation, a shutdown or log-off is asked to wait for its end.
+class ChangingInstallation {
+ public:
+  explicit ChangingInstallation(TForm1& form) : form_(form) { form_.SetInstallationChanging(true); }
+  ~ChangingInstallation() { form_.SetInstallationChanging(false); }
+  ChangingInstallation(const ChangingInstallation&) = delete;
+  ChangingInstallation& operator=(const ChangingInstallation&) = delete;
+
+ private:
+  TForm1& form_;
+};
+
+std::string Quoted(const std::string& folder) { return "\"" + folder + "\""; }
+
+// One update at a time per installation: the lock is held from the recovery pass to the end of
+// the update pass, and the system drops it when the process ends, however it ends. False, said to
+// the player, when another program holds it. Where no lock file can be made (a read-only or
+// missing folder) the run goes on without one, to say what is installed; the engine takes the
+// lock itself before it changes anything.
+bool HoldInstallation(TForm1& form, std::unique_ptr<platform::InstallationLock>& lock) {
+  if (PatchInfo.InstallPath.empty()) return true;  // no folder: detection says so
+  platform::LockOutcome outcome = platform::LockOutcome::Failed;
+  lock = platform::InstallationLock::Acquire(PatchInfo.InstallPath, outcome);
+  if (outcome != platform::LockOutcome::HeldByAnotherProcess) return true;
+  std::string line = FormatText("%s is being updated by another program in %s. Try again when it has finished.",
+                                C(PatchInfo.ShortName), C(PatchInfo.InstallPath));
+  form.WarningDialog(line);
+  form.AddLogLine("");
+  form.AddLogLine(line);
+  form.AddLogLine("");
+  form.AddLogLine(LoadAppString(24));
+  return false;
+}
+
+// An update killed at any instant is finished or undone in the installation itself before anything
+// reads it, wherever this updater was started from. False when that could not be done: the
+// installation may then be half updated, and nothing is read or changed.
+bool RecoverInterruptedUpdate(TForm1& form) {
+  // No such folder (none chosen, or a path typed wrong): detection says so.
+  if (platform::KindOf(PatchInfo.InstallPath) != platform::PathKind::Folder) return true;
+  int32_t result = 0;
+  {
+    ChangingInstallation changing(form);
+    result = engine::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -r", RecoveryPassCallback, 1);
+  }
+  if (result == 0) return true;
+  form.AddLogLine("");
+  form.AddLogLine(LoadAppString(9));
+  return false;
+}
+
 void FinishRun(TForm1& form) {
   form.SetButton1Caption(LoadAppString(5));
   form.ShowButton2();
@@ -113,7 +166,7 @@ void ReportVersionDecision(TForm1& form) {
 
 int32_t RunVerification(TForm1& form, const FreeSpace& space) {
   form.AddLogLine(LoadAppString(33));
-  int32_t result = engine::RunPatchEngine("\"" + PatchInfo.InstallPath + "\" -i -j", VerifyPassCallback, 1);
+  int32_t result = engine::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -j", VerifyPassCallback, 1);
   if (!PatchInfo.SkipVersionCheck && PatchInfo.Mismatch) {
     result = -1;
     form.AddLogLine("");
@@ -148,7 +201,8 @@ int32_t RunUpdatePass(TForm1& form) {
                   : !PatchInfo.FilesToPatch.empty()         ? PatchInfo.FilesToPatch.back()
                                                             : std::string();
   std::string backup = PatchInfo.Backup ? "-b:Update_" + PatchInfo.FromVersion.Text + "_Backup" : "";
-  return engine::RunPatchEngine("\"" + PatchInfo.InstallPath + "\" -i -u " + backup, UpdatePassCallback, 1);
+  ChangingInstallation changing(form);
+  return engine::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -u " + backup, UpdatePassCallback, 1);
 }
 
 void LogVerdict(TForm1& form, int32_t result) {
@@ -184,6 +238,9 @@ void RunSteps(TForm1& form) {
   if (PatchInfo.InstallPath.empty()) ChooseInstallFolder(form.OpenDialog1);
   form.AddLogLine(FormatText(LoadAppString(17), C(PatchInfo.ShortName), C(PatchInfo.InstallPath)));
 
+  std::unique_ptr<platform::InstallationLock> lock;
+  if (!HoldInstallation(form, lock)) return;
+  if (!RecoverInterruptedUpdate(form)) return;
   if (DetectInstalledVersion() == 0) {
     ReportUndeterminedVersion(form);
     return;

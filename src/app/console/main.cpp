@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
     }
     arguments += (arguments.empty() ? "" : " ") + std::string(argv[i]);
   }
+  // From the start: a reader of stdout that leaves, or a request to stop during the listing pass,
+  // must not end the program mid-way; the request is acted on at the next question or file.
+  platform::CatchInterrupts();
   // A console program's dialogs are lines on stderr.
   platform::SetMessageBoxHandler([](const std::string& text, const std::string& caption) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

@@ -33,6 +33,7 @@ ApplicationWindow::ApplicationWindow(const std::string& title) {
                           GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr, nullptr,
                           instance, nullptr);
   if (!hwnd_) throw std::runtime_error("Error creating window");
+  SetWindowLongPtrA(hwnd_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 ApplicationWindow::~ApplicationWindow() {
@@ -40,6 +41,19 @@ ApplicationWindow::~ApplicationWindow() {
 }
 
 void ApplicationWindow::Show() { ShowWindow(hwnd_, SW_SHOWNOACTIVATE); }
+
+void ApplicationWindow::HoldSession(const std::string& reason) {
+  int length = MultiByteToWideChar(CP_ACP, 0, reason.c_str(), -1, nullptr, 0);
+  std::wstring wide(length > 0 ? static_cast<size_t>(length) : 1, L'\0');
+  if (length > 0) MultiByteToWideChar(CP_ACP, 0, reason.c_str(), -1, wide.data(), length);
+  sessionHeld_ = true;
+  ShutdownBlockReasonCreate(hwnd_, wide.c_str());
+}
+
+void ApplicationWindow::ReleaseSession() {
+  sessionHeld_ = false;
+  ShutdownBlockReasonDestroy(hwnd_);
+}
 
 LRESULT CALLBACK ApplicationWindow::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
@@ -57,6 +71,13 @@ LRESULT CALLBACK ApplicationWindow::WindowProc(HWND hwnd, UINT message, WPARAM w
       break;
     case WM_CLOSE:
       return 0;
+    case WM_QUERYENDSESSION: {
+      // Ending the session now would kill the update half-way: Windows is asked to wait until
+      // the files are swapped or put back.
+      auto* self = reinterpret_cast<ApplicationWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+      if (self && self->sessionHeld_) return FALSE;
+      return TRUE;
+    }
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }

@@ -17,7 +17,13 @@ class ApplicationWindow {
   // Puts its button in the task bar.
   void Show();
 
+  // While the session is held, a shutdown or log-off is asked to wait, and Windows shows the
+  // player `reason` as what it waits for.
+  void HoldSession(const std::string& reason);
+  void ReleaseSession();
+
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   HWND hwnd_ = nullptr;
+  bool sessionHeld_ = false;
 };

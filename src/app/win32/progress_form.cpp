@@ -4,7 +4,9 @@
 
 #include <commctrl.h>
 
+#include "application_window.h"
 #include "message_boxes.h"
+#include "update.h"
 #include "welcome_form.h"
 
 namespace {
@@ -20,7 +22,8 @@ constexpr DWORD kLabelStyle = WS_VISIBLE | SS_RIGHT | SS_NOPREFIX;
 
 }  // namespace
 
-ProgressForm::ProgressForm(TForm1& model, WelcomeForm& welcome) : FormWindow(612, 432), model_(model), welcome_(welcome) {
+ProgressForm::ProgressForm(TForm1& model, WelcomeForm& welcome, ApplicationWindow& application)
+    : FormWindow(612, 432), model_(model), welcome_(welcome), application_(application) {
   Create(model_.Caption);
   model_.SetView(this);
 }
@@ -75,6 +78,13 @@ void ProgressForm::WarningDialog(const std::string& text) { ShowWarningDialog(Ha
 void ProgressForm::ErrorBox(const std::string& text) { ShowErrorBox(Handle(), text); }
 
 void ProgressForm::CloseMainForm() { welcome_.CloseMainForm(); }
+
+void ProgressForm::InstallationChanging(bool changing) {
+  if (changing)
+    application_.HoldSession("Updating " + PatchInfo.ShortName);
+  else
+    application_.ReleaseSession();
+}
 
 void ProgressForm::OnFormActivate() {
   // The window is drawn before the run starts, which processes no messages until it calls the engine.

@@ -5,11 +5,12 @@
 #include "form_window.h"
 #include "progress_window.h"
 
+class ApplicationWindow;
 class WelcomeForm;
 
 class ProgressForm : public FormWindow, public ProgressWindowView {
  public:
-  ProgressForm(TForm1& model, WelcomeForm& welcome);
+  ProgressForm(TForm1& model, WelcomeForm& welcome, ApplicationWindow& application);
   ~ProgressForm() override;
 
   // ProgressWindowView
@@ -19,6 +20,7 @@ class ProgressForm : public FormWindow, public ProgressWindowView {
   void WarningDialog(const std::string& text) override;
   void ErrorBox(const std::string& text) override;
   void CloseMainForm() override;
+  void InstallationChanging(bool changing) override;
 
  protected:
   void CreateControls() override;
@@ -31,6 +33,7 @@ class ProgressForm : public FormWindow, public ProgressWindowView {
  private:
   TForm1& model_;
   WelcomeForm& welcome_;
+  ApplicationWindow& application_;
   HWND button1_ = nullptr;
   HWND listBox1_ = nullptr;
   HWND progressBar1_ = nullptr;

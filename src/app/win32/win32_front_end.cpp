@@ -47,7 +47,7 @@ int Win32FrontEnd::Run(TForm2& welcome, TForm1& progress) {
   FormWindow::SetOwner(application.Handle());
   // The welcome dialog is created first and so is the main form; the progress window stays hidden.
   WelcomeForm welcomeForm(welcome);
-  ProgressForm progressForm(progress, welcomeForm);
+  ProgressForm progressForm(progress, welcomeForm, application);
   welcomeForm.SetProgressForm(&progressForm);
   MessagePumpInstalled pump;
   application.Show();

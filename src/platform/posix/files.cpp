@@ -34,29 +34,22 @@ std::string TempFolder() {
   return folder;
 }
 
-std::optional<std::string> CreateTempFile(const std::string& folder, const std::string& prefix) {
-  std::string pattern = folder + "/" + prefix + "XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return std::nullopt;
-  close(fd);
-  return std::string(name.data());
-}
-
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {
-  int flags = O_CLOEXEC;
+  // Without O_NONBLOCK, opening a named pipe for reading waits for a writer, for ever.
+  int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   switch (mode) {
     case Mode::Read: flags |= O_RDONLY; break;
     case Mode::ReadWrite: flags |= O_RDWR; break;
-    case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    case Mode::CreateTruncate: flags |= O_RDWR | O_CREAT; break;
   }
   int fd = open(path.c_str(), flags, 0644);
   if (fd < 0) return nullptr;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+  // Truncated only once it is known to be a file: O_TRUNC on a device would act on the device.
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0 ||
+      (mode == Mode::CreateTruncate && ftruncate(fd, 0) != 0)) {
     close(fd);
     return nullptr;
   }

@@ -1,4 +1,4 @@
-// Posix backend of the installation files: case-insensitive names, renames, folders, free space.
+// Posix backend of the installation files: case-insensitive names, renames, links, folders.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -87,6 +87,10 @@ bool RenamePath(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
+bool LinkFile(const std::string& existing, const std::string& link) {
+  return ::link(existing.c_str(), link.c_str()) == 0;
+}
+
 bool ReplaceByRename(const std::string& from, const std::string& to) {
   return std::rename(from.c_str(), to.c_str()) == 0;
 }
@@ -118,8 +122,15 @@ bool CopyFileMode(const std::string& from, const std::string& to) {
   return chmod(to.c_str(), info.st_mode & 07777) == 0;
 }
 
+std::optional<std::string> FolderIdentity(const std::string& folder) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  return std::to_string(static_cast<uint64_t>(info.st_dev)) + ":" + std::to_string(static_cast<uint64_t>(info.st_ino));
+}
+
 std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Not blocked by a named pipe; the type test below refuses it.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return nullptr;
   struct stat info {};
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {

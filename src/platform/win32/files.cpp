@@ -36,12 +36,6 @@ std::string TempFolder() {
   return folder;
 }
 
-std::optional<std::string> CreateTempFile(const std::string& folder, const std::string& prefix) {
-  char name[MAX_PATH + 1];
-  if (GetTempFileNameA(folder.c_str(), prefix.c_str(), 0, name) == 0) return std::nullopt;
-  return std::string(name);
-}
-
 bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
 
 std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {
@@ -53,6 +47,13 @@ std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {
   HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  // A pipe or a device behind a file's name is not a file.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    CloseHandle(handle);
+    return nullptr;
+  }
   return std::unique_ptr<File>(new File(reinterpret_cast<intptr_t>(handle)));
 }
 

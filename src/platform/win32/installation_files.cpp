@@ -1,4 +1,4 @@
-// Win32 backend of the installation files: renames, folders, free space, locked-file checks.
+// Win32 backend of the installation files: renames, links, folders, locked-file checks.
 #include <windows.h>
 #include <io.h>
 
@@ -50,6 +50,10 @@ bool RenamePath(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+bool LinkFile(const std::string& existing, const std::string& link) {
+  return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != 0;
+}
+
 bool ReplaceByRename(const std::string& from, const std::string& to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -73,6 +77,20 @@ bool CanReplaceFile(const std::string& path) {
 }
 
 bool CopyFileMode(const std::string&, const std::string&) { return true; }
+
+std::optional<std::string> FolderIdentity(const std::string& folder) {
+  // Backup semantics let CreateFile open a folder; no access is needed to read its identity.
+  HANDLE handle = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool read = GetFileInformationByHandle(handle, &info) != 0;
+  CloseHandle(handle);
+  if (!read || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
+  uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
+}
 
 std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,

@@ -19,11 +19,12 @@ if [ "$mode" != wine ]; then
   "$mkpatch" xpd --id 0 --version 1 "$game/zero.XPD" 2>/dev/null && fail "identifier 0 accepted"
   [ ! -e "$game/zero.XPD" ] || fail "a refused header left a file"
 
+  # A folder and a named pipe named like expansion files are passed over, the pipe without waiting.
+  mkfifo "$game/pipe.XPD"
   expected="b-Depths.xpd 3000000000 0 2.0.0
 broken.XPD 0 -1 0.0.0
-Isles.XPD 305419896 2 1.0.1
-old.XPD 0 -1 "
-  listing=$("$probe" scan "$game/")
+Isles.XPD 305419896 2 1.0.1"
+  listing=$(timeout 60 "$probe" scan "$game/") || fail "scan: exit $? (124: blocked by the pipe)"
   [ "$listing" = "$expected" ] || fail "scan gave:
 $listing"
   out=$("$probe" detect "$game" orvan.exe 3000000000)

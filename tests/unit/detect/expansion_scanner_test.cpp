@@ -4,7 +4,9 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <set>
+#include <vector>
 
 #include "expansion_header.h"
 #include "qm_stream_file.h"
@@ -233,13 +235,14 @@ TEST(ScanExpansionFiles, KeepsAnEntryForEveryExaminedFileValidOrNot) {
     int32_t index;
     const char* version;
   };
+  // A folder named like an expansion file is no file: it is passed over, and not counted.
   const Expected expected[] = {
       {"1-empty.XPD", 0, -1, ""},           {"2-short.XPD", 0, -1, "0.0.0"},
-      {"3-valid.xpd", 424242, 2, "1.2.3.4"}, {"4-old.XPD", 0, -1, ""},
-      {"5-cut.XPD", 424242, 4, "1.2.3.4"},  {"6-flipped.XPD", 0, -1, "1.2.3.4"},
+      {"3-valid.xpd", 424242, 2, "1.2.3.4"}, {"5-cut.XPD", 424242, 3, "1.2.3.4"},
+      {"6-flipped.XPD", 0, -1, "1.2.3.4"},
   };
-  ASSERT_EQ(manager.Entries.Count(), 6);
-  for (int i = 0; i < 6; ++i) {
+  ASSERT_EQ(manager.Entries.Count(), 5);
+  for (int i = 0; i < 5; ++i) {
     const XPDInfo& entry = *manager.Entries[i];
     EXPECT_EQ(entry.Name, expected[i].name);
     EXPECT_EQ(entry.Id, expected[i].id) << entry.Name;
@@ -248,7 +251,33 @@ TEST(ScanExpansionFiles, KeepsAnEntryForEveryExaminedFileValidOrNot) {
   }
   EXPECT_EQ(manager.AnyValid, 1);
   EXPECT_EQ(manager.ValidCount, 2);
-  EXPECT_EQ(manager.InvalidCount, 4);
+  EXPECT_EQ(manager.InvalidCount, 3);
+}
+
+// A named pipe would block the scan for ever at its open; a socket or a device is no data file.
+TEST(ScanExpansionFiles, PassesOverPipesSocketsAndDevicesUnopened) {
+  TempFolder folder;
+  folder.Write("b-valid.XPD", HeaderBytes::Valid(77, 0, 31).Text());
+  std::vector<std::string> pipes = {folder.MakePipe("a-pipe.XPD"), folder.MakePipe("isles.XPD")};
+  folder.MakeSocket("c-socket.XPD");
+  std::filesystem::create_symlink("/dev/zero", folder.Path("d-device.XPD"));
+  XPDManager manager;
+  ASSERT_TRUE(detect_test::EndsWithoutBlocking([&] { manager.ScanExpansionFiles(FolderOf(folder)); }, pipes));
+  ASSERT_EQ(manager.Entries.Count(), 1);
+  EXPECT_EQ(manager.Entries[0]->Name, "b-valid.XPD");
+  EXPECT_EQ(manager.Entries[0]->Index, 0);
+  EXPECT_EQ(manager.ValidCount, 1);
+  EXPECT_EQ(manager.InvalidCount, 0);
+}
+
+TEST(ScanExpansionFiles, AFolderOfPipesAloneFindsNothing) {
+  TempFolder folder;
+  std::vector<std::string> pipes = {folder.MakePipe("isles.XPD")};
+  XPDManager manager;
+  int found = -1;
+  ASSERT_TRUE(detect_test::EndsWithoutBlocking([&] { found = manager.ScanExpansionFiles(FolderOf(folder)); }, pipes));
+  EXPECT_EQ(found, 0);
+  EXPECT_EQ(manager.Entries.Count(), 0);
 }
 
 TEST(ScanExpansionFiles, AddsToWhatTheManagerHoldsAndFindsNothingInAMissingFolder) {

@@ -111,6 +111,55 @@ TEST(LocateInstallation, WrongValueTypeEndsTheSearch) {
   EXPECT_EQ(info.InstallPath, "");
 }
 
+// A pipe named like the executable would block the search for ever at its open; it is no game.
+TEST(LocateInstallation, PassesOverAPipeNamedLikeTheExecutable) {
+  Machine machine({{"Quillmer\\Orvan", "\"X:\\\\Pipes\""}, {"Other", "\"X:\\\\Games\\\\Orvan\""}});
+  std::string installed = machine.Install("Games/Orvan");
+  machine.folder.MakeFolder("drive_x/Pipes");
+  std::vector<std::string> pipes = {machine.folder.MakePipe("drive_x/Pipes/Orvan.exe")};
+  TempFolder current;
+  pipes.push_back(current.MakePipe("Orvan.exe"));
+  ScopedCurrentFolder inCurrent(current.Path());
+  Update info = Description({"Software\\Quillmer\\Orvan", "Software\\Other"});
+  ASSERT_TRUE(detect_test::EndsWithoutBlocking([&] { LocateInstallation(info); }, pipes));
+  EXPECT_EQ(info.InstallPath, installed);
+}
+
+// Killed mid-swap, an update may leave the executable only set aside or staged beside its name;
+// the folder is still the installation, where the update run's recovery pass puts it right.
+TEST(LocateInstallation, AFolderWithAnInterruptedUpdateOfTheExecutableIsTheInstallation) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> files;
+    bool found;
+  };
+  const Case cases[] = {
+      {"set aside", {"update-journal.orvan~", "Orvan.exe.old.orvan~"}, true},
+      {"staged", {"update-journal.orvan~", "Orvan.exe.new.orvan~"}, true},
+      {"no journal", {"Orvan.exe.old.orvan~", "Orvan.exe.new.orvan~"}, false},
+      {"journal of other files", {"update-journal.orvan~", "data.pak.old.orvan~"}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Machine machine({{"Quillmer\\Orvan", "\"X:\\\\Games\\\\Orvan\""}});
+    machine.folder.MakeFolder("drive_x/Games/Orvan");
+    for (const char* file : c.files) machine.folder.Write(std::string("drive_x/Games/Orvan/") + file, "x");
+    std::string expected = c.found ? fs::canonical(machine.driveX + "/Games/Orvan").string() : "";
+    {
+      TempFolder elsewhere;
+      ScopedCurrentFolder away(elsewhere.Path());
+      Update info = Description({"Software\\Quillmer\\Orvan"});
+      LocateInstallation(info);
+      EXPECT_EQ(info.InstallPath, expected);
+    }
+    // Started from inside that folder.
+    ScopedCurrentFolder inside(machine.driveX + "/Games/Orvan");
+    Update info = Description({});
+    LocateInstallation(info);
+    EXPECT_EQ(info.InstallPath, c.found ? fs::current_path().string() : "");
+  }
+}
+
 TEST(LocateInstallation, RunsOnlyForAValidDescriptionAndAnUnknownFolder) {
   TempFolder game;
   game.Write("orvan.exe", "MZ");

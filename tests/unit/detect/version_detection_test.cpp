@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "expansion_header.h"
 #include "platform.h"
@@ -220,6 +223,62 @@ TEST(DetectInstalledVersion, ExpansionIdsAreMatchedAsUnsignedDecimalText) {
     EXPECT_EQ(DetectInstalledVersion(install.info, install.expansions), 1) << c.name;
     EXPECT_EQ(install.info.ExpansionVersion.Text, c.expected) << c.name;
     EXPECT_EQ(install.expansions.Entries.Count(), 3) << c.name;
+  }
+}
+
+// Where a game file is expected, a named pipe would block detection for ever at its open, and a
+// socket, a device or a folder is no game file: each is passed over unopened, as a missing file is.
+TEST(DetectInstalledVersion, OpensOnlyRegularFiles) {
+  struct Case {
+    const char* name;
+    std::function<std::vector<std::string>(Installation&)> arrange;  // returns the pipes made
+    int result;
+    const char* version;
+    int expansionEntries;
+  };
+  const Case cases[] = {
+      {"executable is a pipe: the checksum rules decide",
+       [](Installation& i) {
+         i.folder.Write("data.pak", Words({5}));
+         i.Checksum("data.pak", "5", "-1", "1.0.4");
+         return std::vector<std::string>{i.folder.MakePipe("Orvan.exe")};
+       },
+       1, "1.0.4", 0},
+      {"checksum file is a pipe: its checksum is 0",
+       [](Installation& i) {
+         i.Checksum("data.pak", "0", "-1", "1.0.5");
+         return std::vector<std::string>{i.folder.MakePipe("data.pak")};
+       },
+       1, "1.0.5", 0},
+      {"executable is a folder, a socket, a device",
+       [](Installation& i) {
+         i.folder.MakeFolder("orvan.exe");
+         i.folder.MakeSocket("data.pak");
+         std::filesystem::create_symlink("/dev/zero", i.folder.Path("zero.dat"));
+         i.Checksum("data.pak", "1", "-1", "9.9.9");
+         i.Checksum("zero.dat", "1", "8", "9.9.9");
+         return std::vector<std::string>{};
+       },
+       0, "before", 0},
+      {"expansion file is a pipe",
+       [](Installation& i) {
+         i.folder.Write("orvan.exe", Executable("1.1.0"));
+         i.Expansion("depths.XPD", 305419896, 1000100);
+         return std::vector<std::string>{i.folder.MakePipe("isles.XPD")};
+       },
+       1, "1.1.0", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Installation install;
+    install.info.InstalledVersion.Text = "before";
+    std::vector<std::string> pipes = c.arrange(install);
+    int result = -1;
+    ASSERT_TRUE(detect_test::EndsWithoutBlocking(
+        [&] { result = DetectInstalledVersion(install.info, install.expansions); }, pipes));
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(install.info.InstalledVersion.Text, c.version);
+    EXPECT_EQ(install.expansions.Entries.Count(), c.expansionEntries);
   }
 }
 

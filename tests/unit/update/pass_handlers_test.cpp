@@ -1,6 +1,8 @@
-// The two pass handlers, event by event.
+// The three pass handlers, event by event.
 #include <gtest/gtest.h>
 
+#include "platform.h"
+#include "recovery_pass.h"
 #include "run_fixture.h"
 #include "update_pass.h"
 #include "verify_pass.h"
@@ -183,6 +185,42 @@ TEST_F(UpdatePassTest, CancelIsActedOnAtTheEndOfTheFile) {
   EXPECT_EQ(Send(UpdatePassCallback, 8), nullptr);
   EXPECT_EQ(view.dialogs, Lines{"warning: Update process did not complete. No changes were made to your Orvan installation."});
   EXPECT_EQ(form->ProgressBar2.Position(), 66);
+}
+
+using RecoveryPassTest = RunFixture;
+
+TEST_F(RecoveryPassTest, LogsWhatTheEngineDidAndNothingElse) {
+  int pumped = 0;
+  platform::SetMessagePump([&] { ++pumped; });
+  struct Case {
+    uint32_t id;
+    std::string text;
+    const char* reply;  // null: stop
+    Lines log;
+  };
+  const Case cases[] = {
+      {9, "An interrupted update of /games/orvan was finished.", "", {"An interrupted update of /games/orvan was finished."}},
+      {4, "A journal not written for /games/orvan was left alone.", "", {"A journal not written for /games/orvan was left alone."}},
+      {7, "orvan.exe", "", {}},
+      {2, "a notice", "", {}},
+      {8, "", "", {}},
+      {19, "", "Y", {}},
+      {13, "", nullptr, {}}, {14, "", nullptr, {}}, {15, "", nullptr, {}},
+      {17, "", nullptr, {}}, {18, "", nullptr, {}}, {20, "", nullptr, {}},
+      {0x109, "low byte 9", "", {"low byte 9"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.id);
+    form->ListBox1.clear();
+    int pumpedBefore = pumped;
+    const char* reply = Send(RecoveryPassCallback, c.id, c.text);
+    if (c.reply) EXPECT_STREQ(reply, c.reply);
+    else EXPECT_EQ(reply, nullptr);
+    EXPECT_EQ(form->ListBox1, c.log);
+    EXPECT_EQ(pumped, pumpedBefore + 1);  // pending messages first, for every id
+  }
+  platform::SetMessagePump(nullptr);
+  EXPECT_TRUE(view.dialogs.empty());
 }
 
 }  // namespace

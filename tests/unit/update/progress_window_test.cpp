@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "run_fixture.h"
+#include "scripted_engine.h"
 
 namespace {
 
@@ -85,6 +86,7 @@ TEST_F(ProgressWindowTest, AnErrorDuringTheRunIsShownAndTheRunStillFinishes) {
   PatchInfo.ChecksumValues = {"0"};
   PatchInfo.ChecksumLengths = {"lots"};
   PatchInfo.ChecksumVersions = {"1.0"};
+  ScriptedEngine engine;  // nothing to recover
   form->FormActivate();
   EXPECT_EQ(view.dialogs, Lines{"error: 'lots' is not a valid integer value"});
   EXPECT_EQ(form->ListBox1.back(), "Update did not complete successfully.");

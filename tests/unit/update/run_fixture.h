@@ -15,6 +15,9 @@ class RecordingView : public ProgressWindowView {
  public:
   std::vector<std::string> dialogs;  // "warning: ..." or "error: ..."
   int mainFormClosed = 0;
+  std::vector<bool> changing;  // each call of InstallationChanging, in order
+  bool Changing() const { return !changing.empty() && changing.back(); }
+  void InstallationChanging(bool now) override { changing.push_back(now); }
   void WarningDialog(const std::string& text) override { dialogs.push_back("warning: " + text); }
   void ErrorBox(const std::string& text) override { dialogs.push_back("error: " + text); }
   void CloseMainForm() override { ++mainFormClosed; }

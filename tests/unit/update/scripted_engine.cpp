@@ -4,8 +4,9 @@
 ScriptedEngine::ScriptedEngine() {
   engine::SetEngineRunnerForTesting([this](const std::string& args, engine::EngineCallback callback, int32_t) {
     arguments.push_back(args);
-    bool verifyPass = args.find(" -i -j") != std::string::npos;
-    return Play(verifyPass ? verify : update, callback, verifyPass ? verifyResult : updateResult);
+    if (args.find(" -i -r") != std::string::npos) return Play(recovery, callback, recoveryResult);
+    if (args.find(" -i -j") != std::string::npos) return Play(verify, callback, verifyResult);
+    return Play(update, callback, updateResult);
   });
 }
 

@@ -25,12 +25,14 @@ class ScriptedEngine {
   ScriptedEngine();
   ~ScriptedEngine();
   void Reset() {
-    verify.clear(), update.clear(), arguments.clear(), replies.clear();
-    verifyResult = updateResult = 0;
+    recovery.clear(), verify.clear(), update.clear(), arguments.clear(), replies.clear();
+    recoveryResult = verifyResult = updateResult = 0;
   }
 
+  std::vector<EngineEvent> recovery;  // silent by default: nothing to recover
   std::vector<EngineEvent> verify;
   std::vector<EngineEvent> update;
+  int32_t recoveryResult = 0;
   int32_t verifyResult = 0;
   int32_t updateResult = 0;
 

@@ -1,6 +1,9 @@
 // The update driver, run against a scripted engine: whole logs, line by line.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "platform.h"
 #include "run_fixture.h"
 #include "scripted_engine.h"
 #include "update_driver.h"
@@ -34,6 +37,8 @@ class UpdateDriverTest : public RunFixture {
     form->FormActivate();
     return form->ListBox1;
   }
+  // The arguments of a pass over the installation.
+  std::string Pass(const std::string& switches) const { return "\"" + PatchInfo.InstallPath + "\" " + switches; }
   void ExpectFinished() {
     EXPECT_TRUE(form->Finished);
     EXPECT_EQ(form->Button1Caption, "OK");
@@ -56,7 +61,7 @@ const Lines kTwoFiles = {"",
 TEST_F(UpdateDriverTest, ASuccessfulRunLogsEveryStep) {
   TwoFilePatch();
   EXPECT_EQ(Run(), Opening() + Detected("1.1.0") + kBeginning + kTwoFiles + kSucceeded);
-  EXPECT_EQ(engine.arguments, (Lines{"\"" + PatchInfo.InstallPath + "\" -i -j", "\"" + PatchInfo.InstallPath + "\" -i -u "}));
+  EXPECT_EQ(engine.arguments, (Lines{Pass("-i -r"), Pass("-i -j"), Pass("-i -u ")}));
   EXPECT_EQ(form->ProgressBar1.Position(), 100);
   EXPECT_EQ(form->ProgressBar2.Position(), 100);
   EXPECT_EQ(form->LastFile, "data.pak");
@@ -65,7 +70,7 @@ TEST_F(UpdateDriverTest, ASuccessfulRunLogsEveryStep) {
   ExpectFinished();
   // Only one run per program run.
   form->FormActivate();
-  EXPECT_EQ(engine.arguments.size(), 2u);
+  EXPECT_EQ(engine.arguments.size(), 3u);
 }
 
 TEST_F(UpdateDriverTest, OneFileAndTheBackupArgument) {
@@ -99,7 +104,7 @@ TEST_F(UpdateDriverTest, AnUndeterminedVersionWarnsAndRunsNoPass) {
               "version this patch was designed to upgrade (1.1.0), or it may be modified or corrupt. Please look on "
               "the Orvan web site for an update that matches your installed version, which is identified on the "
               "initial Orvan logo screen, or re-install from your Orvan CD and patch from there.");
-    EXPECT_TRUE(engine.arguments.empty());
+    EXPECT_EQ(engine.arguments, Lines{Pass("-i -r")});  // the recovery pass only
     EXPECT_EQ(form->ProgressBar2.Position(), 0);
     EXPECT_FALSE(form->AtTargetVersion);
     ExpectFinished();
@@ -124,7 +129,7 @@ TEST_F(UpdateDriverTest, AnInstalledVersionOtherThanTheStartGetsOneOfThreeVerdic
     Restart();
     WriteExecutable(c.installed);
     EXPECT_EQ(Run(), Opening() + Detected(c.installed) + c.verdict);
-    EXPECT_TRUE(engine.arguments.empty());
+    EXPECT_EQ(engine.arguments, Lines{Pass("-i -r")});
     EXPECT_EQ(form->AtTargetVersion, c.atTarget);
     EXPECT_EQ(form->ProgressBar1.Position(), 0);
     ExpectFinished();
@@ -163,7 +168,7 @@ TEST_F(UpdateDriverTest, MismatchAndShortageAreBothReported) {
                          "No files in your Orvan: Silent Thrones version 1.1.0 installation were modified."} +
                    kFailed;
   EXPECT_EQ(log, expected);
-  EXPECT_EQ(engine.arguments.size(), 1u);
+  EXPECT_EQ(engine.arguments.size(), 2u);
   EXPECT_EQ(PatchInfo.RequiredBytes, 5368709120);
 }
 
@@ -183,7 +188,7 @@ TEST_F(UpdateDriverTest, NothingToPatchEndsSuccessfullyWithoutAnUpdatePass) {
   Lines expected = Opening() + Detected("1.1.0") + kBeginning +
                    Lines{"", "Update completed successfully, no files needed to be patched."};
   EXPECT_EQ(Run(), expected);
-  EXPECT_EQ(engine.arguments.size(), 1u);
+  EXPECT_EQ(engine.arguments.size(), 2u);
   EXPECT_EQ(form->ProgressBar2.Position(), 100);
   EXPECT_TRUE(form->AtTargetVersion);
 }
@@ -196,7 +201,7 @@ TEST_F(UpdateDriverTest, AFailedPassEndsWithTheFailureLine) {
     (failVerify ? engine.verifyResult : engine.updateResult) = 32770;
     Lines log = Run();
     EXPECT_EQ(Lines(log.end() - 2, log.end()), kFailed);
-    EXPECT_EQ(engine.arguments.size(), failVerify ? 1u : 2u);
+    EXPECT_EQ(engine.arguments.size(), failVerify ? 2u : 3u);
     EXPECT_FALSE(form->AtTargetVersion);
   }
 }
@@ -235,6 +240,154 @@ TEST_F(UpdateDriverTest, AnExpansionAtTheTargetVersionIsReportedAndNotCounted) {
                    kSucceeded;
   EXPECT_EQ(Run(), expected);
   EXPECT_EQ(form->TotalFiles, 1);
+}
+
+// Another updater, in a process of its own, holding the installation until destroyed.
+class OtherUpdater {
+ public:
+  explicit OtherUpdater(const std::string& folder) {
+    int ready[2], release[2];
+    if (pipe(ready) != 0 || pipe(release) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      close(ready[0]), close(release[1]);
+      alarm(60);  // never outlives a test that lost track of it
+      platform::LockOutcome outcome;
+      auto lock = platform::InstallationLock::Acquire(folder, outcome);
+      char held = lock ? 'y' : 'n', ignored;
+      if (write(ready[1], &held, 1) != 1) _exit(1);
+      if (read(release[0], &ignored, 1) < 0) _exit(1);  // until the parent closes its end
+      _exit(0);
+    }
+    close(ready[1]), close(release[0]);
+    release_ = release[1];
+    char held = 'n';
+    holds_ = read(ready[0], &held, 1) == 1 && held == 'y';
+    close(ready[0]);
+  }
+  ~OtherUpdater() {
+    close(release_);
+    if (child_ > 0) waitpid(child_, nullptr, 0);
+  }
+  bool Holds() const { return holds_; }
+
+ private:
+  pid_t child_ = -1;
+  int release_ = -1;
+  bool holds_ = false;
+};
+
+TEST_F(UpdateDriverTest, AnInstallationBeingUpdatedByAnotherProgramIsLeftAlone) {
+  TwoFilePatch();
+  const std::string busy = "Orvan is being updated by another program in " + PatchInfo.InstallPath +
+                           ". Try again when it has finished.";
+  {
+    OtherUpdater other(PatchInfo.InstallPath);
+    ASSERT_TRUE(other.Holds());
+    EXPECT_EQ(Run(), Opening() + (Lines{"", busy, "", "No update will be performed."}));
+    EXPECT_EQ(view.dialogs, Lines{"warning: " + busy});
+    EXPECT_TRUE(engine.arguments.empty());  // not even the recovery pass
+    EXPECT_FALSE(form->AtTargetVersion);
+    ExpectFinished();
+  }
+  // Once the other has ended, a run holds the installation from the recovery pass to the end of
+  // the update pass, and then lets it go.
+  Restart();
+  TwoFilePatch();
+  auto heldByThisRun = [&] {
+    platform::LockOutcome outcome;
+    auto lock = platform::InstallationLock::Acquire(PatchInfo.InstallPath, outcome);
+    return outcome == platform::LockOutcome::HeldByThisProcess;
+  };
+  engine.recovery = {Bare(21)};
+  engine.recovery[0].before = [&] { EXPECT_TRUE(heldByThisRun()); };
+  engine.update.back().before = [&] { EXPECT_TRUE(heldByThisRun()); };
+  EXPECT_EQ(Run(), Opening() + Detected("1.1.0") + kBeginning + kTwoFiles + kSucceeded);
+  EXPECT_FALSE(heldByThisRun());
+  EXPECT_FALSE(std::filesystem::exists(folder / platform::kInstallationLockName));
+}
+
+// Killed mid-swap, the last run left the executable set aside; this run was started from
+// elsewhere and asked for the folder. The recovery pass puts the executable back before detection.
+TEST_F(UpdateDriverTest, TheRecoveryPassRunsInTheChosenFolderBeforeDetection) {
+  std::filesystem::rename(folder / "orvan.exe", folder / "orvan.exe.old.orvan~");
+  const std::string installation = PatchInfo.InstallPath;
+  PatchInfo.InstallPath.clear();
+  platform::SetOpenDialogRunner([&](platform::OpenDialog& dialog) {
+    dialog.FileName = installation + "/orvan.exe";
+    return true;
+  });
+  const std::string undone = "An interrupted update of " + installation + " was undone.";
+  engine.recovery = {Text(9, undone)};
+  engine.recovery[0].before = [&] {
+    EXPECT_TRUE(view.Changing());
+    std::filesystem::rename(folder / "orvan.exe.old.orvan~", folder / "orvan.exe");
+  };
+  TwoFilePatch();
+  engine.update[0].before = [&] { EXPECT_TRUE(view.Changing()); };
+  engine.verify[0].before = [&] { EXPECT_FALSE(view.Changing()); };
+  Lines log = Run();
+  platform::SetOpenDialogRunner(nullptr);
+  EXPECT_EQ(log, Opening() + Lines{undone} + Detected("1.1.0") + kBeginning + kTwoFiles + kSucceeded);
+  EXPECT_EQ(engine.arguments, (Lines{Pass("-i -r"), Pass("-i -j"), Pass("-i -u ")}));
+  EXPECT_EQ(PatchInfo.InstallPath, installation);
+  // A shutdown waits during the recovery pass and the update pass, and only then.
+  EXPECT_EQ(view.changing, (std::vector<bool>{true, false, true, false}));
+}
+
+TEST_F(UpdateDriverTest, ARecoveryThatFailsEndsTheRunBeforeAnythingIsRead) {
+  struct Case {
+    const char* name;
+    std::vector<EngineEvent> events;
+    int32_t result;
+    Lines logged;  // between the opening lines and the failure line
+  };
+  const std::string stuck = "An interrupted update of " + PatchInfo.InstallPath +
+                            " could not be finished or undone: Orvan.exe is in use.";
+  const Case cases[] = {
+      {"the engine could not complete it", {Text(4, stuck)}, 5, {stuck}},
+      {"the engine could not be started", {}, 32770, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Restart();
+    TwoFilePatch();
+    engine.recovery = c.events;
+    engine.recoveryResult = c.result;
+    // Half swapped: whatever detection would read, it must not be read.
+    WriteExecutable("1.2.0");
+    EXPECT_EQ(Run(), Opening() + c.logged + kFailed);
+    EXPECT_EQ(engine.arguments, Lines{Pass("-i -r")});
+    EXPECT_FALSE(PatchInfo.InstalledVersion.Valid);
+    EXPECT_FALSE(form->AtTargetVersion);
+    EXPECT_TRUE(view.dialogs.empty());
+    ExpectFinished();
+  }
+}
+
+TEST_F(UpdateDriverTest, AJournalLeftAloneIsLoggedAndTheRunGoesOn) {
+  const std::string leftAlone = "A journal in " + PatchInfo.InstallPath + " that this engine did not write was left alone.";
+  engine.recovery = {Text(4, leftAlone)};
+  TwoFilePatch();
+  EXPECT_EQ(Run(), Opening() + Lines{leftAlone} + Detected("1.1.0") + kBeginning + kTwoFiles + kSucceeded);
+}
+
+TEST_F(UpdateDriverTest, NoFolderMeansNoRecoveryPass) {
+  for (const char* chosen : {"", "/no/such/folder/orvan.exe"}) {
+    SCOPED_TRACE(chosen);
+    Restart();
+    PatchInfo.InstallPath.clear();
+    platform::SetOpenDialogRunner([&](platform::OpenDialog& dialog) {
+      if (!*chosen) return false;  // cancelled
+      dialog.FileName = chosen;
+      return true;
+    });
+    Lines log = Run();
+    platform::SetOpenDialogRunner(nullptr);
+    EXPECT_TRUE(engine.arguments.empty());
+    EXPECT_EQ(view.dialogs.size(), 1u);  // the undetermined version's warning
+    EXPECT_EQ(log.back(), "Update did not complete successfully.");
+  }
 }
 
 TEST(FormatThousands, GroupsDigitsByThree) {

@@ -1,0 +1,26 @@
+// Logs what the recovery pass did: silent when there was nothing to do, one line when it finished
+// or undid an interrupted update, one line for a journal it left alone or could not complete.
+#include "recovery_pass.h"
+
+#include <string>
+
+#include "platform.h"
+#include "progress_window.h"
+
+const char* PATCHW32_CALL RecoveryPassCallback(uint32_t messageId, void* parameter) {
+  platform::ProcessPendingMessages();
+  TForm1& form = *Form1;
+  switch (engine::MessageKind(messageId)) {
+    case 4:
+    case 9:
+      // A recovery half done is worse than one finished: an error is logged and the engine decides.
+      if (parameter) form.AddLogLine(static_cast<const char*>(parameter));
+      return engine::kGoOn;
+    case 13: case 14: case 15: case 17: case 18: case 20:
+      return engine::kStop;
+    case 19:
+      return engine::kYes;
+    default:
+      return engine::kGoOn;
+  }
+}
