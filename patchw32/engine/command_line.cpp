@@ -1,4 +1,4 @@
-// Parsing the three command lines of the engine contract, and nothing else.
+// Parsing the engine's four command lines, and nothing else.
 #include "command_line.h"
 
 #include <vector>
@@ -64,6 +64,7 @@ std::optional<EngineCommand> ParseCommandLine(std::string_view text, std::string
   if (tokens[1] == "-l") command.pass = Pass::List;
   else if (tokens[1] == "-j") command.pass = Pass::Verify;
   else if (tokens[1] == "-u") command.pass = Pass::Update;
+  else if (tokens[1] == "-r") command.pass = Pass::Recover;
   else {
     error = "unknown option " + std::string(tokens[1]);
     return std::nullopt;

@@ -1,4 +1,4 @@
-// The engine's command line: /z "<updater>" "<folder>" -i and one pass switch.
+// The engine's command line: /z "<updater>" "<folder>" -i and one pass switch (-l, -j, -u, -r).
 #pragma once
 
 #include <optional>
@@ -7,7 +7,7 @@
 
 namespace engine {
 
-enum class Pass { List, Verify, Update };
+enum class Pass { List, Verify, Update, Recover };
 
 struct EngineCommand {
   std::string updaterPath;   // the file whose appended payload is read

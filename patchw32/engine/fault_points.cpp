@@ -1,17 +1,23 @@
-// The test build's fault handler: a test installs one that counts steps and ends the process.
+// The test build's fault handlers: a test installs one that counts steps and ends the process,
+// and one that makes chosen steps fail.
 #include "fault_points.h"
 
 #ifdef ORVAN_ENGINE_FAULTS
 namespace engine {
 namespace {
-FaultHandler handler = nullptr;
+FaultHandler faultHandler = nullptr;
+RefusalHandler refusalHandler = nullptr;
 }  // namespace
 
 void FaultPoint(const char* step) {
-  if (handler) handler(step);
+  if (faultHandler) faultHandler(step);
 }
 
-void SetFaultHandler(FaultHandler newHandler) { handler = newHandler; }
+void SetFaultHandler(FaultHandler handler) { faultHandler = handler; }
+
+bool RefusedByTest(const char* step) { return refusalHandler && refusalHandler(step); }
+
+void SetRefusalHandler(RefusalHandler handler) { refusalHandler = handler; }
 
 }  // namespace engine
 #endif

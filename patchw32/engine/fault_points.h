@@ -1,7 +1,8 @@
-// Test-only fault injection: the points of the commit and of recovery where a test kills the engine.
+// Test-only fault injection: the points of the commit and of recovery where a test kills the
+// engine, and the steps a test makes fail as the system might.
 //
-// Only the test build of the engine (ORVAN_ENGINE_FAULTS, set by tests/unit/engine) has a handler
-// to call; in the library that ships, FaultPoint is an empty inline function.
+// Only the test build of the engine (ORVAN_ENGINE_FAULTS, set by tests/unit/engine) has handlers
+// to call; in the library that ships, both are empty inline functions.
 #pragma once
 
 namespace engine {
@@ -11,8 +12,15 @@ namespace engine {
 void FaultPoint(const char* step);
 using FaultHandler = void (*)(const char* step);
 void SetFaultHandler(FaultHandler handler);
+
+// Whether the test makes `step` fail as the system might: "commit: link original" as on a file
+// system without hard links, "finish: remove original" as for a file another program holds open.
+bool RefusedByTest(const char* step);
+using RefusalHandler = bool (*)(const char* step);
+void SetRefusalHandler(RefusalHandler handler);
 #else
 inline void FaultPoint(const char*) {}
+inline bool RefusedByTest(const char*) { return false; }
 #endif
 
 }  // namespace engine

@@ -35,6 +35,22 @@ std::vector<std::string> RecordFields(const std::string& record) {
   }
 }
 
+// An expansion record's extension: all that follows its fourth comma, trimmed, its first three
+// characters (the program keeps no more).
+std::string ExpansionExtension(const std::string& record) {
+  size_t at = 0;
+  for (int comma = 0; comma < 4; ++comma) {
+    at = record.find(',', at);
+    if (at == std::string::npos) return {};
+    ++at;
+  }
+  std::string rest = record.substr(at);
+  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+  while (!rest.empty() && blank(rest.back())) rest.pop_back();
+  rest.erase(rest.begin(), std::find_if_not(rest.begin(), rest.end(), blank));
+  return FoldCase(rest.substr(0, 3));
+}
+
 std::string DetectionKey(std::string name) {
   std::replace(name.begin(), name.end(), '\\', '/');
   return FoldCase(name);
@@ -104,6 +120,10 @@ DetectionFiles::DetectionFiles(const std::vector<std::string>& records) {
     auto fields = RecordFields(record);
     if (lower.starts_with("versions") && fields.size() >= 3) executable_ = DetectionKey(fields[2]);
     if (lower.starts_with("checksum") && fields.size() >= 2) checksumFiles_.push_back(DetectionKey(fields[1]));
+    if (lower.starts_with("expansion")) {
+      std::string extension = ExpansionExtension(record);
+      if (!extension.empty()) expansionExtensions_.push_back(extension);
+    }
   }
 }
 
@@ -111,6 +131,12 @@ int DetectionFiles::CommitRank(const std::string& payloadPath) const {
   std::string key = DetectionKey(payloadPath);
   if (!executable_.empty() && key == executable_) return 2;
   if (std::find(checksumFiles_.begin(), checksumFiles_.end(), key) != checksumFiles_.end()) return 1;
+  std::string name = key.substr(key.rfind('/') == std::string::npos ? 0 : key.rfind('/') + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos &&
+      std::find(expansionExtensions_.begin(), expansionExtensions_.end(), name.substr(dot + 1)) !=
+          expansionExtensions_.end())
+    return 1;
   return 0;
 }
 

@@ -45,17 +45,19 @@ class Installation {
   std::map<std::string, std::string> plannedFolders_;  // folded relative path -> its spelling
 };
 
-// The files the program's version detection reads: the executable of the versions record and
-// the files of the checksum records. The commit swaps them in last, the executable the very last.
+// The files the program's version detection reads: the executable of the versions record, the
+// files of the checksum records, and the expansion files (an expansion record's extension). The
+// commit swaps them in last, the executable the very last; undoing puts them back first.
 class DetectionFiles {
  public:
   explicit DetectionFiles(const std::vector<std::string>& records);
-  // 0 for other files, 1 for a checksum record's file, 2 for the executable.
+  // 0 for other files, 1 for a checksum record's file or an expansion file, 2 for the executable.
   int CommitRank(const std::string& payloadPath) const;
 
  private:
   std::string executable_;
   std::vector<std::string> checksumFiles_;
+  std::vector<std::string> expansionExtensions_;  // folded, cut to three characters as the program does
 };
 
 }  // namespace engine

@@ -38,4 +38,27 @@ inline std::string CannotReadPatch() { return "The patch data could not be read 
 
 inline std::string Unchanged() { return " No changes were made to the installation."; }
 
+inline std::string BeingUpdated(const std::string& folder) {
+  return folder + " is being updated by another program; nothing was changed.";
+}
+
+inline std::string InterruptedUpdateFinished() { return "An interrupted update was finished."; }
+
+inline std::string InterruptedUpdateUndone() {
+  return "An interrupted update was undone; the installation is as it was before it.";
+}
+
+// `why` begins with "the update journal <path>".
+inline std::string JournalLeftAlone(const std::string& why) {
+  std::string text = why;
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
+  return text + ". It was left alone, and nothing was changed.";
+}
+
+inline std::string InterruptedUpdateStuck(const std::string& folder, const std::string& error,
+                                          const std::string& journal) {
+  return "An interrupted update of " + folder + " could not be finished or undone: " + error + ". Its journal " +
+         journal + " was kept, so that the next start of the update can try again.";
+}
+
 }  // namespace engine::messages

@@ -9,7 +9,8 @@
 #include "patchw32.h"
 #include "payload_reader.h"
 #include "platform.h"
-#include "transaction.h"
+#include "journal.h"
+#include "recovery_pass.h"
 #include "update_pass.h"
 #include "verify_pass.h"
 
@@ -24,19 +25,11 @@ int32_t Run(const char* commandLine, HostChannel& host) {
     return PW_BAD_COMMAND_LINE;
   }
 
-  // Before anything else: a run that was killed in this folder is finished or undone, so that
-  // what this pass sees is all-old or all-new.
-  Installation installation(command->folder);
+  // The listing pass reads only the payload: the folder it is given (wherever the updater was
+  // started) is not looked at, let alone changed.
   bool inInstallation = command->pass != Pass::List;
-  if (platform::KindOf(installation.Folder()) == platform::PathKind::Folder) {
-    auto recovery = RecoverInterruptedUpdate(installation, error);
-    // The listing pass only reads the payload; the passes over the installation can't go on.
-    if (recovery == RecoveryResult::Failed && inInstallation) {
-      host.SendText(PW_MSG_ERROR, "An interrupted update of " + installation.Folder() +
-                                      " could not be finished or undone: " + error + ".");
-      return PW_IO_ERROR;
-    }
-  } else if (inInstallation) {
+  Installation installation(command->folder);
+  if (inInstallation && platform::KindOf(installation.Folder()) != platform::PathKind::Folder) {
     host.SendText(PW_MSG_ERROR, "The installation folder " + installation.Folder() + " was not found.");
     return PW_IO_ERROR;
   }
@@ -58,9 +51,18 @@ int32_t Run(const char* commandLine, HostChannel& host) {
     case Pass::List:
       return RunListingPass(index, host);
     case Pass::Verify:
+      // What it would say of a half-updated installation is worth nothing; it changes nothing,
+      // so the recovery pass (or the update pass) has to deal with the journal first.
+      if (JournalPresent(installation)) {
+        host.SendText(PW_MSG_ERROR, "An interrupted update left its journal " + installation.Full(kJournalName) +
+                                        "; the installation can't be checked until it is finished or undone.");
+        return PW_IO_ERROR;
+      }
       return RunVerificationPass(index, *updater, installation, host);
     case Pass::Update:
       return RunUpdatePass(index, *updater, installation, command->backupFolder, host);
+    case Pass::Recover:
+      return RunRecoveryPass(index, installation, host);
   }
   return PW_NOT_SUPPORTED;
 }

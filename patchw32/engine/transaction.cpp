@@ -1,6 +1,6 @@
-// The commit is a list of renames written to the journal before the first of them; each is
-// undone only when its source is gone and its destination there, so undoing is safe to repeat
-// as long as no source is deleted before the journal stops listing the renames.
+// The commit is a list of steps written to the journal before the first of them. Each step's
+// state is read from which of its names exist, so undoing and finishing are safe to repeat; no
+// staged file is deleted while the journal still lists the steps that would read it.
 #include "transaction.h"
 
 #include <algorithm>
@@ -21,40 +21,113 @@ std::string ParentFolder(const Installation& installation, const std::string& re
   return slash == std::string::npos ? installation.Folder() : installation.Full(relative.substr(0, slash));
 }
 
-void FlushParents(const Installation& installation, const std::vector<Rename>& renames) {
+// The staged, kept and target names of a step share their folder: flushing it makes the step durable.
+void FlushParents(const Installation& installation, const std::vector<std::string>& paths, const char* step) {
   std::set<std::string> folders;
-  for (const auto& rename : renames) {
-    folders.insert(ParentFolder(installation, rename.from));
-    folders.insert(ParentFolder(installation, rename.to));
-  }
+  for (const auto& path : paths) folders.insert(ParentFolder(installation, path));
   for (const auto& folder : folders)
     if (platform::KindOf(folder) == platform::PathKind::Folder) platform::FlushFolder(folder);
+  FaultPoint(step);
+}
+
+std::vector<std::string> Targets(const std::vector<Step>& steps) {
+  std::vector<std::string> targets;
+  for (const auto& step : steps) targets.push_back(step.target);
+  return targets;
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
   return std::find(list.begin(), list.end(), item) != list.end();
 }
 
+// Puts one step back. Which names exist says how far it got; for Replace:
+//   staged there: not replaced yet; a kept name is a second link of the target (remove it) or,
+//   where it was renamed aside, the only name of the original (rename it back);
+//   staged gone, kept there: replaced; the kept original is renamed over the target;
+//   staged gone, kept gone: put back already.
+bool UndoStep(const Installation& installation, const Step& step, std::string& error) {
+  auto full = [&installation](const std::string& relative) { return installation.Full(relative); };
+  auto exists = [&installation](const std::string& relative) { return Exists(installation, relative); };
+  const std::string& target = step.target;
+  std::string staged = StagedName(target);
+  std::string kept = KeptName(target);
+  bool undone = true;
+  switch (step.kind) {
+    case StepKind::Add:
+      if (exists(staged) || !exists(target)) return true;
+      undone = platform::RenamePath(full(target), full(staged));
+      break;
+    case StepKind::Remove:
+      if (exists(target) || !exists(kept)) return true;
+      undone = platform::RenamePath(full(kept), full(target));
+      break;
+    case StepKind::Replace:
+      if (!exists(kept)) return true;
+      if (!exists(staged)) undone = platform::ReplaceByRename(full(kept), full(target));
+      else if (exists(target)) undone = platform::RemoveFile(full(kept));
+      else undone = platform::RenamePath(full(kept), full(target));
+      break;
+  }
+  if (!undone) {
+    error = "could not put " + ShownName(target) + " back";
+    return false;
+  }
+  FaultPoint("rollback: step undone");
+  return true;
+}
+
+// Once committed, the kept original of a step is deleted, or moved into the backup folder at the
+// target's path (replacing a backup of an earlier run). Gone kept name: done already.
+bool FinishStep(const Installation& installation, const Journal& journal, const Step& step,
+                std::vector<std::string>& backups, std::string& error) {
+  std::string kept = KeptName(step.target);
+  if (step.kind == StepKind::Add || !Exists(installation, kept)) return true;
+  std::string keptPath = installation.Full(kept);
+  if (journal.backupFolder.empty()) {
+    if (RefusedByTest("finish: remove original") || !platform::RemoveFile(keptPath)) {
+      error = "could not remove " + ShownName(kept);
+      return false;
+    }
+    FaultPoint("finish: original removed");
+    return true;
+  }
+  std::string backup = installation.Relative(
+      platform::ResolveInFolder(installation.Folder(), journal.backupFolder + "/" + step.target));
+  for (const auto& folder : installation.MissingFolders(backup)) {
+    if (!platform::MakeFolder(installation.Full(folder))) {
+      error = "could not create the folder " + ShownName(folder);
+      return false;
+    }
+    FaultPoint("finish: folder made");
+  }
+  if (!platform::ReplaceByRename(keptPath, installation.Full(backup))) {
+    error = "could not move " + ShownName(kept) + " into the backup folder";
+    return false;
+  }
+  FaultPoint("finish: original backed up");
+  // A rename between two names of one file changes nothing: the kept name is still there.
+  if (Exists(installation, kept) && !platform::RemoveFile(keptPath)) {
+    error = "could not remove " + ShownName(kept);
+    return false;
+  }
+  backups.push_back(backup);
+  return true;
+}
+
 }  // namespace
 
 bool RollBackJournal(const Installation& installation, const Journal& journal, std::string& error) {
   if (journal.phase != JournalPhase::Staging) {
-    for (auto rename = journal.renames.rbegin(); rename != journal.renames.rend(); ++rename) {
-      if (Exists(installation, rename->from) || !Exists(installation, rename->to)) continue;
-      if (!platform::RenamePath(installation.Full(rename->to), installation.Full(rename->from))) {
-        error = "could not put " + ShownName(rename->from) + " back";
-        return false;
-      }
-      FaultPoint("rollback: renamed back");
-    }
-    FlushParents(installation, journal.renames);
-    // The renames are undone: from here on only the staging's leftovers remain. The journal must
-    // say so before a staged file goes, or a repeat would take a missing staged file for a rename
+    // Latest first: the files that version detection reads were swapped last and go back first.
+    for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step)
+      if (!UndoStep(installation, *step, error)) return false;
+    FlushParents(installation, Targets(journal.steps), "rollback: folders flushed");
+    // The steps are undone: from here on only the staging's leftovers remain. The journal must
+    // say so before a staged file goes, or a repeat would take a missing staged file for a step
     // that was done.
     Journal leftovers = journal;
     leftovers.phase = JournalPhase::Staging;
-    leftovers.renames.clear();
-    leftovers.discards.clear();
+    leftovers.steps.clear();
     if (!WriteJournal(installation, leftovers)) {
       error = "could not write the update journal";
       return false;
@@ -82,14 +155,10 @@ bool RollBackJournal(const Installation& installation, const Journal& journal, s
 }
 
 bool FinishJournal(const Installation& installation, const Journal& journal, std::string& error) {
-  for (const auto& discard : journal.discards) {
-    if (!Exists(installation, discard)) continue;
-    if (!platform::RemoveFile(installation.Full(discard))) {
-      error = "could not remove " + ShownName(discard);
-      return false;
-    }
-    FaultPoint("finish: original removed");
-  }
+  std::vector<std::string> backups;
+  for (const auto& step : journal.steps)
+    if (!FinishStep(installation, journal, step, backups, error)) return false;
+  if (!backups.empty()) FlushParents(installation, backups, "finish: folders flushed");
   if (!RemoveJournal(installation)) {
     error = "could not remove the update journal";
     return false;
@@ -98,24 +167,32 @@ bool FinishJournal(const Installation& installation, const Journal& journal, std
   return true;
 }
 
-RecoveryResult RecoverInterruptedUpdate(const Installation& installation, std::string& error) {
+RecoveryResult RecoverInterruptedUpdate(const Installation& installation, const payload::PayloadIndex& index,
+                                        std::string& error) {
+  std::string path = installation.Full(kJournalName);
   Journal journal;
   switch (ReadJournal(installation, journal)) {
     case JournalState::None:
       return RecoveryResult::Nothing;
     case JournalState::Damaged:
-      error = "the journal of an interrupted update (" + installation.Full(kJournalName) + ") is damaged";
-      return RecoveryResult::Failed;
+      error = "the update journal " + path + " is damaged or was not written by this engine";
+      return RecoveryResult::Refused;
     case JournalState::Found:
       break;
+  }
+  std::string why;
+  if (!JournalBelongsHere(journal, installation, index, why)) {
+    error = "the update journal " + path + " does not belong to this update of this folder (" + why + ")";
+    return RecoveryResult::Refused;
   }
   if (journal.phase == JournalPhase::Committed)
     return FinishJournal(installation, journal, error) ? RecoveryResult::Finished : RecoveryResult::Failed;
   return RollBackJournal(installation, journal, error) ? RecoveryResult::RolledBack : RecoveryResult::Failed;
 }
 
-Transaction::Transaction(Installation& installation, std::string backupFolder)
-    : installation_(installation), backupFolder_(std::move(backupFolder)) {}
+Transaction::Transaction(Installation& installation, std::string backupFolder) : installation_(installation) {
+  journal_.backupFolder = std::move(backupFolder);
+}
 
 Transaction::~Transaction() {
   if (done_) return;
@@ -131,7 +208,7 @@ void Transaction::PlanStaging(std::vector<std::string> stagedFiles, std::vector<
 }
 
 bool Transaction::PrepareStaging(const std::string& target, std::string& stagedPath, std::string& error) {
-  stagedPath = target + kStagedSuffix;
+  stagedPath = StagedName(target);
   auto folders = installation_.MissingFolders(target);
   bool unplanned = !journalWritten_ || !Contains(journal_.staged, stagedPath);
   for (const auto& folder : folders) unplanned = unplanned || !Contains(journal_.folders, folder);
@@ -155,9 +232,7 @@ bool Transaction::PrepareStaging(const std::string& target, std::string& stagedP
   return true;
 }
 
-void Transaction::Add(const std::string& target, const std::string& staged, bool targetExists, int rank) {
-  items_.push_back({target, staged, targetExists, rank});
-}
+void Transaction::Add(StepKind kind, const std::string& target, int rank) { items_.push_back({{kind, target}, rank}); }
 
 bool Transaction::Commit(std::string& error) {
   if (items_.empty()) {
@@ -171,33 +246,12 @@ bool Transaction::Commit(std::string& error) {
   // The files that version detection reads go last, so a kill mid-commit still shows the old
   // version and the next engine start undoes the rest.
   std::stable_sort(items_.begin(), items_.end(), [](const Item& a, const Item& b) { return a.rank < b.rank; });
-  journal_.renames.clear();
-  journal_.discards.clear();
-  for (const auto& item : items_) {
-    if (item.targetExists) {
-      std::string aside;
-      if (backupFolder_.empty()) {
-        aside = item.target + kSetAsideSuffix;
-        journal_.discards.push_back(aside);
-      } else {
-        aside = installation_.Resolve(backupFolder_ + "/" + item.target);
-        for (auto& folder : installation_.MissingFolders(aside))
-          if (!Contains(journal_.folders, folder)) journal_.folders.push_back(folder);
-        // A backup left by an earlier run is replaced, and put back if this one is undone.
-        if (Exists(installation_, aside)) {
-          std::string earlier = aside + kSetAsideSuffix;
-          journal_.renames.push_back({aside, earlier});
-          journal_.discards.push_back(earlier);
-        }
-      }
-      journal_.renames.push_back({item.target, aside});
-    }
-    if (!item.staged.empty()) journal_.renames.push_back({item.staged, item.target});
-  }
+  journal_.steps.clear();
+  for (const auto& item : items_) journal_.steps.push_back(item.step);
   // Our own names: anything already there is left from a run whose journal was lost.
-  for (const auto& rename : journal_.renames)
-    if (rename.to.ends_with(kSetAsideSuffix) && Exists(installation_, rename.to))
-      platform::RemoveFile(installation_.Full(rename.to));
+  for (const auto& step : journal_.steps)
+    if (step.kind != StepKind::Add && Exists(installation_, KeptName(step.target)))
+      platform::RemoveFile(installation_.Full(KeptName(step.target)));
 
   journal_.phase = JournalPhase::Commit;
   if (!WriteJournal(installation_, journal_)) {
@@ -213,7 +267,7 @@ bool Transaction::Commit(std::string& error) {
     if (!RollBack(more)) error += "; " + more;
     return false;
   }
-  FlushParents(installation_, journal_.renames);
+  FlushParents(installation_, Targets(journal_.steps), "commit: folders flushed");
   journal_.phase = JournalPhase::Committed;
   if (!WriteJournal(installation_, journal_)) {
     error = "could not write the update journal in " + installation_.Folder();
@@ -229,21 +283,39 @@ bool Transaction::Commit(std::string& error) {
   return true;
 }
 
+// Each step leaves the target whole: a hard link keeps the original before the new file is
+// renamed over it. Only where the file system has no hard links is the original renamed aside
+// first, and the target missing until the next rename.
 bool Transaction::Execute(std::string& error) {
-  for (const auto& rename : journal_.renames) {
-    for (const auto& folder : installation_.MissingFolders(rename.to)) {
-      if (!platform::MakeFolder(installation_.Full(folder))) {
-        error = "could not create the folder " + ShownName(folder);
-        return false;
-      }
-      FaultPoint("commit: folder made");
+  for (const auto& step : journal_.steps) {
+    std::string target = installation_.Full(step.target);
+    std::string staged = installation_.Full(StagedName(step.target));
+    std::string kept = installation_.Full(KeptName(step.target));
+    bool done = true;
+    switch (step.kind) {
+      case StepKind::Add:
+        done = platform::RenamePath(staged, target);
+        if (done) FaultPoint("commit: added");
+        break;
+      case StepKind::Remove:
+        done = platform::RenamePath(target, kept);
+        if (done) FaultPoint("commit: original renamed aside");
+        break;
+      case StepKind::Replace:
+        if (!RefusedByTest("commit: link original") && platform::LinkFile(target, kept)) {
+          FaultPoint("commit: original linked");
+        } else {
+          done = platform::RenamePath(target, kept);
+          if (done) FaultPoint("commit: original renamed aside");
+        }
+        done = done && platform::ReplaceByRename(staged, target);
+        if (done) FaultPoint("commit: replaced");
+        break;
     }
-    if (!platform::RenamePath(installation_.Full(rename.from), installation_.Full(rename.to))) {
-      error = "could not replace " + ShownName(rename.from.ends_with(kStagedSuffix) ? rename.to : rename.from) +
-              " (it may be read-only or in use)";
+    if (!done) {
+      error = "could not replace " + ShownName(step.target) + " (it may be read-only or in use)";
       return false;
     }
-    FaultPoint("commit: renamed");
   }
   return true;
 }

@@ -1,25 +1,35 @@
 // All or nothing: staging new contents beside their targets, swapping them in under the journal,
-// and undoing or finishing what a stopped or killed run left.
+// and undoing or finishing what a stopped or killed run left. TRANSACTIONS.md beside this file
+// lists every step, what a kill at each leaves, and which are atomic on which file system.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "format.h"
 #include "installation.h"
 #include "journal.h"
 
 namespace engine {
 
-// Undoes what `journal` describes: renames back (latest first) those that were done, deletes the
-// staged files and the folders the update made, then the journal. Safe to repeat after a kill.
+// Undoes what `journal` describes: the steps put back (latest first), then the staged files and
+// the folders the update made deleted, then the journal. Safe to repeat after a kill.
 bool RollBackJournal(const Installation& installation, const Journal& journal, std::string& error);
-// Deletes the set-aside originals of a committed journal, then the journal.
+// Deletes (or, with a backup folder, moves there) the originals of a committed journal, then the
+// journal. Safe to repeat after a kill.
 bool FinishJournal(const Installation& installation, const Journal& journal, std::string& error);
 
-enum class RecoveryResult { Nothing, RolledBack, Finished, Failed };
-// What every engine start does first in its folder: a journal found there is finished (when its
-// commit was complete) or rolled back. Failed leaves everything as it was and says why.
-RecoveryResult RecoverInterruptedUpdate(const Installation& installation, std::string& error);
+enum class RecoveryResult {
+  Nothing,     // no journal
+  RolledBack,  // an interrupted update was undone
+  Finished,    // an interrupted update was finished
+  Refused,     // a journal that is damaged or not this update's for this folder; left alone
+  Failed,      // the journal's update could not be finished or undone; the journal stays
+};
+// Finishes (when its commit was complete) or undoes the update that a journal in the folder
+// describes, when that journal belongs here (JournalBelongsHere). `error` says why otherwise.
+RecoveryResult RecoverInterruptedUpdate(const Installation& installation, const payload::PayloadIndex& index,
+                                        std::string& error);
 
 // One update pass's changes. Destroying it before Commit rolls everything back.
 class Transaction {
@@ -38,9 +48,9 @@ class Transaction {
   // journal first when it is the first.
   bool PrepareStaging(const std::string& target, std::string& stagedPath, std::string& error);
 
-  // A target whose staged new contents are complete and checked, or (empty staged) a target to
-  // delete. `rank` orders the commit: higher ranks are swapped in later.
-  void Add(const std::string& target, const std::string& staged, bool targetExists, int rank);
+  // A target whose staged new contents are complete and checked (Add, Replace), or a target to
+  // delete (Remove). `rank` orders the commit: higher ranks are swapped in later.
+  void Add(StepKind kind, const std::string& target, int rank);
 
   bool HasChanges() const { return !items_.empty(); }
 
@@ -51,15 +61,12 @@ class Transaction {
 
  private:
   struct Item {
-    std::string target;
-    std::string staged;
-    bool targetExists;
+    Step step;
     int rank;
   };
   bool Execute(std::string& error);
 
   Installation& installation_;
-  std::string backupFolder_;
   Journal journal_;
   bool journalWritten_ = false;
   bool done_ = false;

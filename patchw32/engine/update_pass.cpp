@@ -10,6 +10,7 @@
 #include "hash.h"
 #include "installed_file.h"
 #include "messages.h"
+#include "recovery_pass.h"
 #include "transaction.h"
 
 namespace engine {
@@ -148,9 +149,8 @@ bool BackupFolderOf(const std::string& argument, std::string& folder) {
 
 int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& patch, Installation& installation,
                       const std::string& backupArgument, HostChannel& host) {
-  std::string backupFolder;
+  std::string named;  // the backup folder as the argument names it
   if (!backupArgument.empty()) {
-    std::string named;
     if (!BackupFolderOf(backupArgument, named)) {
       host.SendText(PW_MSG_ERROR, "The backup folder " + backupArgument +
                                       " is not a folder inside the installation." + messages::Unchanged());
@@ -164,6 +164,16 @@ int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& 
         return PW_BAD_COMMAND_LINE;
       }
     }
+  }
+
+  // One updater at a time, and never over a run that was interrupted: that is finished or undone
+  // first, or, when its journal is not ours to act on, nothing is done.
+  std::unique_ptr<platform::InstallationLock> lock;
+  if (auto refused = LockInstallation(installation, true, host, lock)) return *refused;
+  if (auto failed = RecoverBeforePass(index, installation, false, host)) return *failed;
+
+  std::string backupFolder;
+  if (!named.empty()) {
     backupFolder = installation.Resolve(named);
     auto kind = platform::KindOf(installation.Full(backupFolder));
     if (kind != platform::PathKind::Missing && kind != platform::PathKind::Folder) {
@@ -181,7 +191,7 @@ int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& 
     std::vector<std::string> folders;
     for (const auto& file : planned) {
       if (file.entry->operation == payload::Operation::Delete) continue;
-      staged.push_back(file.target + kStagedSuffix);
+      staged.push_back(StagedName(file.target));
       for (auto& folder : installation.MissingFolders(file.target)) folders.push_back(std::move(folder));
     }
     transaction.PlanStaging(std::move(staged), std::move(folders));
@@ -227,7 +237,7 @@ int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& 
     if (!host.SendText(PW_MSG_STATUS, messages::Applying(name, removal))) return abandon(PW_STOPPED, "");
     int rank = detection.CommitRank(entry.path);
     if (removal) {
-      transaction.Add(file.target, "", true, rank);
+      transaction.Add(StepKind::Remove, file.target, rank);
     } else {
       std::string staged;
       std::string error;
@@ -243,7 +253,7 @@ int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& 
         case Staged::WriteError:
           return abandon(PW_IO_ERROR, "The new " + name + " could not be written; the disk may be full.");
       }
-      transaction.Add(file.target, staged, exists, rank);
+      transaction.Add(exists ? StepKind::Replace : StepKind::Add, file.target, rank);
       if (!meter.Complete()) return abandon(PW_STOPPED, "");
     }
     if (!host.Send(PW_MSG_FILE_END)) return abandon(PW_STOPPED, "");

@@ -50,10 +50,21 @@ enum PatchResult {
   PW_STOPPED = 3,
   PW_NOT_SUPPORTED = 4,
   PW_IO_ERROR = 5,
-  PW_INTERNAL_ERROR = 6
+  PW_INTERNAL_ERROR = 6,
+  PW_IN_USE = 7 /* another program is updating the installation */
 };
 
-/* commandLine: /z "<updater path>" "<folder>" -i -l | -j | -u [-b:<backup folder>] */
+/* commandLine: /z "<updater path>" "<folder>" -i and one pass:
+ *   -l  listing: the description records (ids 11); touches no folder.
+ *   -j  verification: what the update would do (ids 6, 7, 5, 2, 8, and 4 for a shortage of storage);
+ *       changes nothing. A journal of an interrupted update in the folder is an error (id 4).
+ *   -u [-b:<backup folder>]  update: all or nothing. Finishes or undoes an interrupted update
+ *       first, and refuses (id 4) while another program updates the folder.
+ *   -r  recovery: finishes or undoes an interrupted update in the folder, before anything reads it.
+ *       Silent (no message, result 0) when there is nothing to do; one id 9 text when an update
+ *       was finished or undone; one id 4 text, and nothing changed, when the folder's journal is
+ *       damaged or not this payload's for this folder, or another program updates the folder;
+ *       one id 4 text when the update could be neither finished nor undone (its journal stays). */
 PATCHW32_API int32_t PATCHW32_CALL PatchApply32(const char* commandLine, PatchCallback callback, int32_t waitFlag);
 
 #ifdef __cplusplus

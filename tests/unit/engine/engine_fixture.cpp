@@ -1,6 +1,7 @@
 // The engine tests' fixture: trees, the real builder, and the scripted callback.
 #include "engine_fixture.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -78,14 +79,17 @@ Tree ReadTree(const fs::path& root) {
   for (auto& item : fs::recursive_directory_iterator(root)) {
     std::string path = item.path().lexically_relative(root).generic_string();
     if (item.is_directory()) tree[path + "/"] = "";
-    else tree[path] = ReadFile(item.path());
+    else if (item.is_regular_file()) tree[path] = ReadFile(item.path());
+    else tree[path] = "(not a file)";  // never opened: a named pipe would block the read
   }
   return tree;
 }
 
 void ResetTree(const fs::path& root, const Tree& tree) {
+  // The root itself stays: a journal is bound to its folder, not to the folder's path.
   std::error_code ignored;
-  fs::remove_all(root, ignored);
+  if (fs::is_directory(root))
+    for (auto& item : fs::directory_iterator(root)) fs::remove_all(item.path(), ignored);
   WriteTree(root, tree);
 }
 
@@ -123,6 +127,68 @@ int32_t RunPass(const fs::path& updater, const fs::path& folder, const std::stri
   int32_t result = PatchApply32(commandLine.c_str(), Callback, 1);
   activeScript = nullptr;
   return result;
+}
+
+namespace {
+
+void WriteAll(int fd, const void* data, size_t size) {
+  auto* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = write(fd, bytes, size);
+    if (n <= 0) _exit(2);
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+}
+
+bool ReadAll(int fd, void* data, size_t size) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    ssize_t n = read(fd, bytes, size);
+    if (n <= 0) return false;
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+int32_t RunPassWithTimeout(const fs::path& updater, const fs::path& folder, const std::string& passArguments,
+                           Script& script, unsigned seconds) {
+  int channel[2];
+  if (pipe(channel) != 0) throw std::runtime_error("pipe failed");
+  pid_t child = fork();
+  if (child == 0) {
+    close(channel[0]);
+    alarm(seconds);
+    int32_t result = RunPass(updater, folder, passArguments, script);
+    WriteAll(channel[1], &result, sizeof result);
+    for (const auto& event : script.events) {
+      uint32_t length = static_cast<uint32_t>(event.text.size());
+      WriteAll(channel[1], &event.id, sizeof event.id);
+      WriteAll(channel[1], &event.number, sizeof event.number);
+      WriteAll(channel[1], &length, sizeof length);
+      WriteAll(channel[1], event.text.data(), length);
+    }
+    _exit(0);
+  }
+  close(channel[1]);
+  script.events.clear();
+  int32_t result = -1;
+  bool ended = ReadAll(channel[0], &result, sizeof result);
+  Event event;
+  uint32_t length = 0;
+  while (ended && ReadAll(channel[0], &event.id, sizeof event.id) &&
+         ReadAll(channel[0], &event.number, sizeof event.number) && ReadAll(channel[0], &length, sizeof length)) {
+    event.text.assign(length, '\0');
+    if (!ReadAll(channel[0], event.text.data(), length)) break;
+    script.events.push_back(event);
+  }
+  close(channel[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return ended && WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : -1;
 }
 
 std::string Summary(const std::vector<Event>& events) {

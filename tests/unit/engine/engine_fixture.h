@@ -30,9 +30,10 @@ class TempFolder {
 };
 
 void WriteTree(const fs::path& root, const Tree& tree);
-// Every file and folder below root, the engine's own files included.
+// Every file and folder below root, the engine's own files included; anything else (a named
+// pipe) as "(not a file)".
 Tree ReadTree(const fs::path& root);
-// Removes everything below root and writes `tree` in its place.
+// Removes everything below root (root stays the same folder) and writes `tree` in its place.
 void ResetTree(const fs::path& root, const Tree& tree);
 std::string ReadFile(const fs::path& path);
 void WriteFile(const fs::path& path, const std::string& contents);
@@ -60,6 +61,11 @@ struct Script {
 
 // Runs one pass: "-j", "-u " or "-u -b:<folder>", with the scripted callback.
 int32_t RunPass(const fs::path& updater, const fs::path& folder, const std::string& passArguments, Script& script);
+
+// RunPass in a child process that is ended after `seconds`: a pass that blocks fails the test
+// instead of hanging it. The result is -1 when the child did not end by itself.
+int32_t RunPassWithTimeout(const fs::path& updater, const fs::path& folder, const std::string& passArguments,
+                           Script& script, unsigned seconds = 20);
 
 // The events in short: "6:3 7:a.txt 5 8"; a run of id 5 is one "5"; id 9 shows "9:New" or
 // "9:Applying"; ids 2 and 4 show only their number.

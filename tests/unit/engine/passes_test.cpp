@@ -101,6 +101,38 @@ TEST_F(Passes, AMissingRequiredFileIsAMismatch) {
   ASSERT_NE(FindText(script_.events, 2, "file of the same name"), nullptr);
 }
 
+TEST_F(Passes, WhatIsNotAFileUnderAFilesNameIsNotTheExpectedVersionAndIsNeverWaitedOn) {
+  struct Case {
+    const char* name;
+    void (*plant)(const fs::path& at);
+  };
+  const Case cases[] = {
+      {"named pipe", [](const fs::path& at) { ASSERT_EQ(mkfifo(at.c_str(), 0644), 0); }},
+      {"folder", [](const fs::path& at) { fs::create_directories(at / "inside"); }},
+  };
+  for (const auto& c : cases) {
+    for (const char* name : {"a.txt", "Orvan.exe"}) {
+      SCOPED_TRACE(std::string(c.name) + " as " + name);
+      ResetTree(install_, releases_.Installed());
+      fs::remove(install_ / name);
+      c.plant(install_ / name);
+      Tree expected = releases_.Updated();
+      expected.erase(name);
+      for (const auto& [path, contents] : ReadTree(install_))
+        if (path == name || path.starts_with(std::string(name) + "/")) expected[path] = contents;
+      std::string shown = name == std::string("Orvan.exe") ? "orvan.exe" : name;
+      for (const std::string pass : {"-j", "-u "}) {
+        EXPECT_EQ(RunPassWithTimeout(updater_, install_, pass, script_), 0) << pass;
+        const Event* mismatch = FindText(script_.events, 2, "file of the same name");
+        ASSERT_NE(mismatch, nullptr) << pass << ": " << Summary(script_.events);
+        EXPECT_TRUE(mismatch->text.starts_with(shown)) << mismatch->text;
+      }
+      // The update patched the rest and left the planted thing as it was.
+      EXPECT_EQ(ReadTree(install_), expected);
+    }
+  }
+}
+
 TEST_F(Passes, AFileAlreadyAtTheNewVersionIsSaidToBeTheNewVersion) {
   WriteFile(install_ / "a.txt", releases_.newTree["a.txt"]);
   ASSERT_EQ(Run("-j"), 0);

@@ -1,4 +1,4 @@
-// The engine takes exactly the three command lines the updater sends.
+// The engine takes exactly the four command lines the updater sends.
 #include <gtest/gtest.h>
 
 #include "command_line.h"
@@ -7,7 +7,7 @@ namespace {
 
 using engine::Pass;
 
-TEST(EngineCommandLine, ParsesTheThreePasses) {
+TEST(EngineCommandLine, ParsesTheFourPasses) {
   struct Case {
     const char* line;
     Pass pass;
@@ -20,6 +20,7 @@ TEST(EngineCommandLine, ParsesTheThreePasses) {
       {R"(/z "/u" "/games/orvan" -i -u )", Pass::Update, "/games/orvan", ""},
       {R"(/z "/u" "/games/orvan" -i -u -b:Update_1.1.0_Backup)", Pass::Update, "/games/orvan", "Update_1.1.0_Backup"},
       {R"(/z "/u" "/g" -i -u -b:Update_1.1 beta_Backup  )", Pass::Update, "/g", "Update_1.1 beta_Backup"},
+      {R"(/z "/u" "/games/orvan" -i -r)", Pass::Recover, "/games/orvan", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
@@ -35,7 +36,7 @@ TEST(EngineCommandLine, ParsesTheThreePasses) {
 TEST(EngineCommandLine, RefusesAnythingElse) {
   for (const char* line : {"", "/z", R"(/z "/u")", R"(/z "/u" "/g")", R"(/z "/u" "/g" -l)",
                            R"(/z "/u" "/g" -i)", R"(/z "/u" "/g" -i -x)", R"(/z "/u" "/g" -i -l -j)",
-                           R"(/z "/u" "/g" -i -l -b:x)", R"(/z "/u" "/g" -i -u -b:)", R"(/z "/u" "" -i -l)",
+                           R"(/z "/u" "/g" -i -l -b:x)", R"(/z "/u" "/g" -i -r -b:x)", R"(/z "/u" "/g" -i -r -u)", R"(/z "/u" "/g" -i -u -b:)", R"(/z "/u" "" -i -l)",
                            R"(/z "/u" "/g -i -l)", R"(/z "/u""/g" -i -l)", R"(z "/u" "/g" -i -l)",
                            R"(/z "/u" "/g"-i -l)", R"(/z "/u" "/g" -i -l extra)"}) {
     std::string error;
