@@ -62,9 +62,16 @@ std::string CheckEntry(const platform::File& updater, uint64_t dataAreaOffset, c
     oldBytes = old->Bytes();
     if (oldBytes.size() != entry.oldSize) return "its old file changed while the updater was built";
   }
+  return ApplyAndCompare(entry, block, oldBytes);
+}
+
+}  // namespace
+
+std::string ApplyAndCompare(const payload::FileEntry& entry, const codec::ReadAt& block,
+                            std::span<const std::byte> oldFile) {
   codec::ReadAt oldReader = [&](uint64_t offset, std::span<std::byte> buffer) {
-    if (offset > oldBytes.size() || buffer.size() > oldBytes.size() - offset) return false;
-    std::memcpy(buffer.data(), oldBytes.data() + offset, buffer.size());
+    if (offset > oldFile.size() || buffer.size() > oldFile.size() - offset) return false;
+    std::memcpy(buffer.data(), oldFile.data() + offset, buffer.size());
     return true;
   };
   payload::StreamingHash128 newHash;
@@ -75,14 +82,12 @@ std::string CheckEntry(const platform::File& updater, uint64_t dataAreaOffset, c
     newHash.Update(bytes);
     return true;
   };
-  auto result = codec::DecodeFile(entry.codec, block, entry.dataLength, oldReader, entry.oldSize, entry.newSize,
+  auto result = codec::DecodeFile(entry.codec, block, entry.dataLength, oldReader, oldFile.size(), entry.newSize,
                                   sink, nullptr);
   if (result != codec::DecodeResult::Ok) return DecodeProblem(result);
   if (produced != entry.newSize || newHash.Digest() != entry.newHash) return "it decodes to other bytes than the new file";
   return {};
 }
-
-}  // namespace
 
 void CheckWrittenPayload(const std::string& updater, const std::vector<std::string>& records,
                          const BuiltPayload& built, unsigned threads) {

@@ -32,6 +32,18 @@ game=$work/game
 
 case $scenario in
   same-payload)
+    # The builder as shipped: statically linked, importing only Windows' own DLLs, with a manifest
+    # that makes its names UTF-8 (as the Linux builder's) and keeps it from being elevated.
+    x86_64-w64-mingw32-objdump -p "$winmkpatch" | sed -n 's/^\tDLL Name: //p' > "$work/dlls.txt"
+    [ -s "$work/dlls.txt" ] || fail "no imports found in $winmkpatch"
+    while read -r dll; do
+      case ${dll^^} in KERNEL32.DLL|MSVCRT.DLL|ADVAPI32.DLL|USER32.DLL) ;; *) fail "orvan-mkpatch.exe imports $dll" ;; esac
+    done < "$work/dlls.txt"
+    for text in '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>' \
+                '>true</longPathAware>' 'level="asInvoker"'; do
+      grep -aqF "$text" "$winmkpatch" || fail "orvan-mkpatch.exe's manifest lacks $text"
+    done
+
     # The sample game: an explicit stub, then the default one beside orvan-mkpatch.exe.
     mkdir "$work/out"
     "$mkpatch" build --old "$game/old" --new "$game/new" --records "$game/records.txt" --stub "$exe" \
@@ -58,7 +70,8 @@ case $scenario in
     done
 
     # Sub-folders, names in mixed case that pair without regard to case, an added folder with its
-    # own sub-folder, a deleted folder; the folders given with a trailing backslash.
+    # own sub-folder, a deleted folder, a name outside ASCII; the folders given with a trailing
+    # backslash.
     tree=$work/tree
     mkdir -p "$tree/old/Data/Maps/North" "$tree/old/Data/Sound" "$tree/old/Old Stuff" \
              "$tree/new/DATA/maps/North" "$tree/new/Data/Sound" "$tree/new/Extras/Art/Sketches"
@@ -70,6 +83,7 @@ case $scenario in
     echo "old notes" > "$tree/old/Old Stuff/Notes.txt"
     echo "sketch" > "$tree/new/Extras/Art/Sketches/Cove.TXT"
     head -c 70000 /dev/urandom > "$tree/new/Extras/Art/Cover.BMP"
+    echo "carte" > "$tree/new/Extras/Art/Île du Nord.txt"
     printf 'Versions,Orvan: Silent Thrones,Orvan.exe,1.1.0,1.2.0\r\n' > "$tree/records.txt"
     "$mkpatch" build --old "$tree/old" --new "$tree/new" --records "$tree/records.txt" --stub "$exe" \
       --out "$work/out/tree-linux.exe" 2>"$work/linux.err" || fail "the Linux builder: $(cat "$work/linux.err")"
@@ -80,7 +94,8 @@ case $scenario in
     "$mkpatch" inspect "$work/out/tree-linux.exe" | sed -n 's/^  \(modify\|add\|delete\) .*  \(.*\)$/\1 \2/p' \
       > "$work/tree.listing"
     printf '%s\n' "modify DATA/maps/North/ISLE01.MAP" "add Extras/Art/Cover.BMP" "add Extras/Art/Sketches/Cove.TXT" \
-      "delete Old Stuff/Notes.txt" | diff -u - "$work/tree.listing" || fail "the tree's entries"
+      "add Extras/Art/Île du Nord.txt" "delete Old Stuff/Notes.txt" | diff -u - "$work/tree.listing" ||
+      fail "the tree's entries"
 
     # A failed build leaves nothing: an output folder that does not exist, a damaged records file.
     winbuild build --old "$(winpath "$tree/old")" --new "$(winpath "$tree/new")" \
