@@ -234,8 +234,10 @@ bool CanReplaceFile(const std::string& path);
 // Gives `to` the permission bits of `from` (posix); nothing to do on Windows.
 bool CopyFileMode(const std::string& from, const std::string& to);
 
-// What names `folder` on this machine whatever path leads to it (device and inode on posix; the
-// volume's serial number and the folder's file index on Windows); nothing when it can't be read.
+// What names `folder` whatever path leads to it: its inode number on posix, its file index on
+// Windows, nothing when it can't be read. Only the number: the Linux program and the Windows one
+// under Wine see the same folder of a Wine prefix (Wine reports the inode as the file index), so a
+// journal one of them wrote is the other's too.
 std::optional<std::string> FolderIdentity(const std::string& folder);
 
 // One update at a time: an exclusive hold on an installation folder, dropped by the system when

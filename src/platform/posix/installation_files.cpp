@@ -125,7 +125,7 @@ bool CopyFileMode(const std::string& from, const std::string& to) {
 std::optional<std::string> FolderIdentity(const std::string& folder) {
   struct stat info {};
   if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
-  return std::to_string(static_cast<uint64_t>(info.st_dev)) + ":" + std::to_string(static_cast<uint64_t>(info.st_ino));
+  return std::to_string(static_cast<uint64_t>(info.st_ino));
 }
 
 std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {

@@ -89,7 +89,7 @@ std::optional<std::string> FolderIdentity(const std::string& folder) {
   CloseHandle(handle);
   if (!read || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;
   uint64_t index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
+  return std::to_string(index);
 }
 
 std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {

@@ -248,6 +248,37 @@ case $scenario in
     expect_line "$work/out.txt" "exit: 0"
     ;;
 
+  crash-then-registry)
+    # The Linux program killed by strace at each rename of its update pass in the game's folder;
+    # then this program, started elsewhere, finds the game through the registry, finishes or
+    # undoes what the kill left and updates: the new game, nothing else in its folder.
+    key='HKLM\Software\Quillmer\OrvanUiTestCrash'
+    records "$work/records.txt" "Software\\Quillmer\\OrvanUiTestCrash"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    make_updater "$work/records.txt" "$work/orvan-update" "$console"
+    game_dir="$work/Games/Orvan"
+    game=$(winpath "$game_dir")
+    add_registry_path "$key" "$game"
+    mkdir -p "$work/elsewhere"
+    install_old "$game_dir"
+    (cd "$game_dir" && strace -f -qq -o "$work/trace" -e trace=rename "$work/orvan-update" </dev/null >/dev/null 2>&1) ||
+      fail "the clean Linux run failed"
+    renames=$(grep -cE '^[0-9]+ +rename\(' "$work/trace" || true)
+    [ "$renames" -ge 4 ] || fail "only $renames renames in a whole update"
+    for ((n = 1; n <= renames; n++)); do
+      rm -rf "$game_dir"
+      install_old "$game_dir"
+      { (cd "$game_dir" && exec strace -f -qq -o /dev/null -e trace=rename -e inject="rename:signal=KILL:when=$n" \
+           "$work/orvan-update" </dev/null >/dev/null 2>&1); } 2>/dev/null && fail "the run was not killed at rename #$n"
+      drive "start $(winpath "$work/elsewhere") $(winpath "$work/OrvanUpdate.exe")" "window $welcome" \
+        "wait-label found in\n$game\n" "click OK" "window $title" "wait-button OK" lines close wait-exit \
+        > "$work/run.txt" || fail "the run after a kill at rename #$n did not finish"
+      expect_line "$work/run.txt" "line: Update completed successfully!"
+      expect_line "$work/run.txt" "exit: 0"
+      diff -r "$work/new" "$game_dir" >&2 || fail "after a kill at rename #$n the game is not the new version"
+    done
+    ;;
+
   *)
     fail "unknown scenario $scenario"
     ;;
