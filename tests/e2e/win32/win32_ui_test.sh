@@ -29,7 +29,7 @@ lines_of() { sed -n 's/^line: //p' "$1"; }
 
 start_display
 # The cancel scenario needs an update pass long enough to press Cancel in.
-make_trees "$(case $scenario in cancel|close-during-update) echo 40 ;; *) echo 0 ;; esac)"
+make_trees "$(case $scenario in cancel|close-during-update|busy) echo 40 ;; *) echo 0 ;; esac)"
 
 case $scenario in
   full-run)
@@ -199,10 +199,14 @@ case $scenario in
     install_old "$work/game"
     stop=("click Cancel" close)
     [ "$scenario" = cancel ] || stop=(close close)
+    # A shutdown or log-off asked during the update pass is asked to wait; once the run is over
+    # it may go ahead.
     drive "start $(winpath "$work/game") $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in" \
-      "click OK" "window $title" "wait-line Patching " "${stop[@]}" idle state buttons \
-      "message-box Warning" "wait-button OK" lines progress > "$work/out.txt" ||
+      "click OK" "window $title" "wait-line Patching " end-session "${stop[@]}" idle state buttons \
+      "message-box Warning" "wait-button OK" lines progress end-session > "$work/out.txt" ||
       { cat "$work/out.txt" >&2; fail "cancelling the run"; }
+    [ "$(grep '^end-session:' "$work/out.txt" | tr '\n' ' ')" = "end-session: refused end-session: allowed " ] ||
+      fail "the session's end during the update pass and after: $(grep '^end-session:' "$work/out.txt")"
     expect_line "$work/out.txt" "state: open"
     expect_line "$work/out.txt" 'button "Cancel" visible left 234'
     expect_line "$work/out.txt" 'message-box: "Warning" "Update process did not complete. No changes were made to your Orvan installation."'
@@ -210,6 +214,29 @@ case $scenario in
     same_tree "$work/game" "$work/old" || { diff -r "$work/game" "$work/old" >&2 || true; fail "the installation was not rolled back"; }
     drive "attach $title" "click OK" wait-exit > "$work/exit.txt" || fail "OK did not end the program"
     expect_line "$work/exit.txt" "exit: 0"
+    ;;
+
+  busy)
+    # A second updater on the installation while the first is in its update pass: a warning
+    # that says so, nothing changed by it, and the first goes on to the end.
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$work/game"
+    game=$(winpath "$work/game")
+    drive "start $game $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in" \
+      "click OK" "window $title" "wait-line Patching " \
+      "start $game $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in" \
+      "click OK" "window $title" "message-box Warning" "wait-button OK" lines "click OK" wait-exit > "$work/second.txt" ||
+      { cat "$work/second.txt" >&2; fail "the second updater"; }
+    busy="Orvan is being updated by another program in $game. Try again when it has finished."
+    expect_line "$work/second.txt" "message-box: \"Warning\" \"$busy\""
+    expect_line "$work/second.txt" "line: $busy"
+    expect_line "$work/second.txt" "line: No update will be performed."
+    ! grep -q '^line: Patching ' "$work/second.txt" || fail "the second updater patched"
+    drive "attach $title" "wait-button OK" lines "click OK" wait-exit > "$work/first.txt" ||
+      { cat "$work/first.txt" >&2; fail "the first updater did not finish"; }
+    expect_line "$work/first.txt" "line: Update completed successfully!"
+    same_tree "$work/game" "$work/new" || { diff -r "$work/game" "$work/new" >&2 || true; fail "the game is not 1.2.0"; }
     ;;
 
   save-log-error)

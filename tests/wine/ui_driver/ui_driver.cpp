@@ -28,6 +28,8 @@
 //   cancel-dialog           press the dialog's Cancel
 //   message-box TITLE       wait for a message box; print its text and press OK
 //   state                   print whether the window is open, hidden or gone
+//   end-session             ask each top-level window of the program whether the session may end
+//                           (WM_QUERYENDSESSION, as a shutdown does); print "allowed" or "refused"
 //   wait-exit               wait for the program to end; print its exit code
 //   sleep MILLISECONDS
 //   timeout SECONDS         how long the wait commands wait (default 30)
@@ -399,6 +401,14 @@ void Run(const std::string& line) {
     std::printf("message-box: \"%s\" \"%s\"\n", argument.c_str(), Escaped(text).c_str());
     PressDialogButton(box, IDOK);
     WaitFor("the message box to close", [&] { return !IsWindow(box) || !IsWindowVisible(box); });
+  } else if (command == "end-session") {
+    bool refused = false;
+    for (HWND hwnd : TopWindows()) {
+      DWORD process = 0;
+      GetWindowThreadProcessId(hwnd, &process);
+      if (process == program.dwProcessId && Send(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == FALSE) refused = true;
+    }
+    std::printf("end-session: %s\n", refused ? "refused" : "allowed");
   } else if (command == "state") {
     std::printf("state: %s\n", !window || !IsWindow(window) ? "gone" : IsWindowVisible(window) ? "open" : "hidden");
   } else if (command == "wait-exit") {
