@@ -59,12 +59,13 @@ int ParseLevel(const std::string& text) {
   return level;
 }
 
-// A signature covers the file as it was signed: a payload appended after it breaks it, and the
-// updater refuses such a file. The publisher signs the finished updater instead.
-void RefuseSignedStub(const std::string& stub) {
+// The stub must be a readable file (a link to one will do) and unsigned: a signature covers the
+// file as it was signed, a payload appended after it breaks it, and the updater refuses such a
+// file. The publisher signs the finished updater instead.
+void CheckStub(const std::string& stub) {
   auto file = platform::File::Open(stub, platform::File::Mode::Read);
   auto size = file ? file->Size() : std::nullopt;
-  if (!size) throw std::runtime_error("cannot read " + stub);
+  if (!size) throw std::runtime_error("no updater stub at " + stub);
   auto readAt = [&](uint64_t offset, std::span<std::byte> buffer) { return file->ReadAt(offset, buffer); };
   if (payload::FindCertificateTable(*size, readAt))
     throw std::runtime_error("the stub " + stub + " is signed: build with the unsigned updater and sign the "
@@ -98,8 +99,7 @@ int BuildCommand(const std::vector<std::string>& args, const std::string& selfPa
   auto records = ReadRecordsFile(options.Required("records"));
   std::string out = options.Required("out");
   std::string stub = options.Or("stub", DefaultStubPath(selfPath));
-  if (platform::KindOf(stub) != platform::PathKind::File) throw std::runtime_error("no updater stub at " + stub);
-  RefuseSignedStub(stub);
+  CheckStub(stub);
   int level = options.Has("level") ? ParseLevel(options.named.at("level")) : 19;
   unsigned cores = std::max(1u, std::thread::hardware_concurrency());
 
