@@ -17,6 +17,19 @@ inline constexpr const char* kGoOn = "";
 inline constexpr const char* kYes = "Y";
 inline constexpr const char* kStop = nullptr;
 
+// What a callback answers for an id it has nothing of its own to do with: the ids that mean the
+// pass can't go on stop it, id 19 is confirmed with "Y", and any other goes on.
+inline const char* DefaultReply(uint32_t messageId) {
+  switch (MessageKind(messageId)) {
+    case 13: case 14: case 15: case 17: case 18: case 20:
+      return kStop;
+    case 19:
+      return kYes;
+    default:
+      return kGoOn;
+  }
+}
+
 // The id 5 parameter: current-file progress in its low 16 bits, 0 to 32768.
 inline uint32_t ProgressOf(void* parameter) {
   return parameter ? (*static_cast<const uint32_t*>(parameter) & 0xFFFF) : 0;

@@ -122,15 +122,13 @@ const char* PATCHW32_CALL ListPassCallback(uint32_t messageId, void* parameter) 
     case 4:
       platform::ShowMessageBox("Internal Update error, patch is possibly corrupt.", "Update Error");
       return engine::kStop;
-    case 2: case 13: case 14: case 15: case 17: case 18: case 20:
+    case 2:
       return engine::kStop;
-    case 19:
-      return engine::kYes;
     case 11:
       if (parameter) ParseDescriptionRecord(PatchInfo, static_cast<const char*>(parameter));
       return engine::kGoOn;
     default:
-      return engine::kGoOn;
+      return engine::DefaultReply(messageId);
   }
 }
 

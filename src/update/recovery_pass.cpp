@@ -16,11 +16,7 @@ const char* PATCHW32_CALL RecoveryPassCallback(uint32_t messageId, void* paramet
       // A recovery half done is worse than one finished: an error is logged and the engine decides.
       if (parameter) form.AddLogLine(static_cast<const char*>(parameter));
       return engine::kGoOn;
-    case 13: case 14: case 15: case 17: case 18: case 20:
-      return engine::kStop;
-    case 19:
-      return engine::kYes;
     default:
-      return engine::kGoOn;
+      return engine::DefaultReply(messageId);
   }
 }

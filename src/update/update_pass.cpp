@@ -92,11 +92,7 @@ const char* PATCHW32_CALL UpdatePassCallback(uint32_t messageId, void* parameter
     case 13: case 14:
       form.WarningDialog("Patch information invalid, this patcher may have been corrupted.");
       return engine::kStop;
-    case 15: case 17: case 18: case 20:
-      return engine::kStop;
-    case 19:
-      return engine::kYes;
     default:
-      return engine::kGoOn;
+      return engine::DefaultReply(messageId);
   }
 }

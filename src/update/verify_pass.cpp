@@ -86,11 +86,7 @@ const char* PATCHW32_CALL VerifyPassCallback(uint32_t messageId, void* parameter
       // An end of file with no count announced leaves the overall bar where it is.
       if (form.VerifyTotal > 0) form.ProgressBar2.SetPosition(form.VerifyDone * 50 / form.VerifyTotal);
       return engine::kGoOn;
-    case 13: case 14: case 15: case 17: case 18: case 20:
-      return engine::kStop;
-    case 19:
-      return engine::kYes;
     default:
-      return engine::kGoOn;
+      return engine::DefaultReply(messageId);
   }
 }

@@ -4,7 +4,9 @@
 # the first run at the N-th call of one system call (rename, link, unlink, mkdir, rmdir, fsync…),
 # for every N that a clean run reaches. The second run finds the game through the registry of a
 # Wine prefix ("registry"), or is given the game's executable on standard input ("chosen").
-# Between the two, every file that both versions have is there whole, old or new.
+# Between the two, every file that both versions have is there whole, old or new; the folder the
+# second run starts in, which holds a copy of the killed run's journal and half-done files, is
+# left as it was.
 # usage: crash_test.sh MKPATCH UPDATER MAKE_SAMPLE_GAME registry|chosen
 set -euo pipefail
 mkpatch=$1 updater=$2 make_sample=$3 how=$4
@@ -76,9 +78,17 @@ for call in ${calls//,/ }; do
     [ "$status" -ne 0 ] || continue  # the run ended before that call (the counts may vary a little)
     steps=$((steps + 1))
     check_whole "killed at $call #$n"
+    # The download folder holds the journal and half-done data files of another run (not the
+    # executable's, which would make it an installation): the second run, started there, leaves
+    # them as they are.
+    rm -rf "$work/downloads" && mkdir "$work/downloads"
+    (cd "$game" && find . -name '*.orvan~' ! -name 'Orvan.exe.*' -exec cp --parents {} "$work/downloads/" \;)
+    cp -r "$work/downloads" "$work/downloads.before"
     second_run || fail "after a kill at $call #$n the second run exited $?: $(cat "$work/err")"$'\n'"$(cat "$work/out")"
     diff -r "$new" "$game" > "$work/diff" ||
       fail "after a kill at $call #$n and a second run the game is not the 1.2.0 tree:"$'\n'"$(cat "$work/diff")"
+    diff -r "$work/downloads.before" "$work/downloads" >/dev/null || fail "after a kill at $call #$n the start folder changed"
+    rm -rf "$work/downloads.before"
   done
 done
 [ "$steps" -gt 20 ] || fail "only $steps steps were killed"
