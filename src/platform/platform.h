@@ -212,8 +212,13 @@ PathKind KindOf(const std::string& path);
 // does, preferring an exact match. Components that don't exist keep the given spelling.
 std::string ResolveInFolder(const std::string& folder, const std::string& relative);
 
-// The names in a folder, without "." and ".."; empty when it can't be read.
-std::vector<std::string> ListFolder(const std::string& folder);
+// The names in a folder, without "." and ".."; nothing when the folder can't be read, so that an
+// unreadable folder is never taken for an empty one.
+std::optional<std::vector<std::string>> FolderEntries(const std::string& folder);
+// The same, empty when the folder can't be read: for callers to whom that is all one.
+inline std::vector<std::string> ListFolder(const std::string& folder) {
+  return FolderEntries(folder).value_or(std::vector<std::string>{});
+}
 
 // Renames a file or folder within one file system; `to` must not exist.
 bool RenamePath(const std::string& from, const std::string& to);
@@ -280,10 +285,6 @@ class MappedFile {
 
 // ---- The patch builder: what it needs besides the files above ----
 // (posix/builder_support.cpp, win32/builder_support.cpp)
-
-// The names in a folder, without "." and ".."; nothing when the folder can't be read, so that an
-// unreadable folder is never taken for an empty one.
-std::optional<std::vector<std::string>> FolderEntries(const std::string& folder);
 
 // This process's id, which keeps the names of two builders' partial outputs apart.
 unsigned long ProcessId();

@@ -1,4 +1,4 @@
-// Posix backend of what the patch builder needs: strict folder listings, the process id, exec bits.
+// Posix backend of what the patch builder needs: folder listings (which tell an unreadable folder from an empty one), the process id, exec bits.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,4 @@
 // Posix backend of the installation files: case-insensitive names, renames, links, folders.
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -68,18 +67,6 @@ std::string ResolveInFolder(const std::string& folder, const std::string& relati
     start = end + 1;
   }
   return path;
-}
-
-std::vector<std::string> ListFolder(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(folder.c_str());
-  if (!dir) return names;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(std::move(name));
-  }
-  closedir(dir);
-  return names;
 }
 
 bool RenamePath(const std::string& from, const std::string& to) {

@@ -1,4 +1,4 @@
-// Win32 backend of what the patch builder needs: strict folder listings and the process id.
+// Win32 backend of what the patch builder needs: folder listings (which tell an unreadable folder from an empty one) and the process id.
 #include <windows.h>
 
 #include "platform.h"

@@ -97,7 +97,7 @@ case $case in
     [ "$code" -eq 0 ] || fail "build: $(cat "$work/err")"
     run inspect --json "$work/updater"
     [ "$code" -eq 0 ] || fail "inspect --json: $(cat "$work/err")"
-    python3 "$here/check_inspect_json.py" "$work/out" "$work/updater" "$work/old" "$work/new" ||
+    python3 "$here/check_json_listing.py" "$work/out" "$work/updater" "$work/old" "$work/new" ||
       fail "inspect --json does not describe the updater"
     run inspect --json "$work/records.txt"
     one_line_error "inspect --json of a file without a payload"

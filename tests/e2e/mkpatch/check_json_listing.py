@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks `orvan-mkpatch inspect --json` against the updater and the two trees it was built from.
 
-usage: check_inspect_json.py LISTING UPDATER OLD_TREE NEW_TREE
+usage: check_json_listing.py LISTING UPDATER OLD_TREE NEW_TREE
 The listing must parse as JSON, hold every documented field with its type, and say what the
 files are: sizes and XXH3-128 hashes (as xxhsum -H2 prints them) of the real old and new files,
 data blocks laid end to end that fill the data area, which ends where the 48-byte trailer begins.
@@ -80,5 +80,5 @@ check(listing["data_area_offset"] + listing["data_area_length"] + 48 == os.path.
       "the data area does not end where the trailer begins")
 
 for problem in problems:
-    print("check_inspect_json: " + problem, file=sys.stderr)
+    print("check_json_listing: " + problem, file=sys.stderr)
 sys.exit(1 if problems else 0)
