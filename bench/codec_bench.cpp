@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "codec.h"
-#include "cover_encoder.h"
-#include "cover_finder.h"
-#include "hash.h"
-#include "self_check.h"
-#include "suffix_array.h"
+#include "patchw32/codec/codec.h"
+#include "patchw32/codec/cover_encoder.h"
+#include "patchw32/codec/cover_finder.h"
+#include "patchw32/format/hash.h"
+#include "mkpatch/self_check.h"
+#include "patchw32/codec/suffix_array.h"
 
 namespace {
 

@@ -1,20 +1,20 @@
 // The finished updater is the stub's bytes, then the payload's index, data and trailer.
-#include "build_command.h"
+#include "mkpatch/build_command.h"
 
 #include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <thread>
 
-#include "commands.h"
-#include "options.h"
-#include "output_file.h"
-#include "patch_builder.h"
-#include "payload_reader.h"
-#include "payload_writer.h"
-#include "platform.h"
-#include "records_file.h"
-#include "self_check.h"
+#include "mkpatch/commands.h"
+#include "mkpatch/options.h"
+#include "mkpatch/output_file.h"
+#include "mkpatch/patch_builder.h"
+#include "patchw32/format/payload_reader.h"
+#include "patchw32/format/payload_writer.h"
+#include "platform/platform.h"
+#include "mkpatch/records_file.h"
+#include "mkpatch/self_check.h"
 
 namespace mkpatch {
 

@@ -1,11 +1,11 @@
 // The command table. The stub's default name is the build's: the Windows builder makes Windows
 // updaters, the Linux one Linux updaters.
-#include "commands.h"
+#include "mkpatch/commands.h"
 
 #include <zstd.h>
 
-#include "format.h"
-#include "platform.h"
+#include "patchw32/format/format.h"
+#include "platform/platform.h"
 
 #ifndef ORVAN_VERSION
 #error "ORVAN_VERSION is set by mkpatch/CMakeLists.txt"

@@ -1,5 +1,5 @@
 // JSON strings from the records and paths of a payload, which are bytes, usually UTF-8.
-#include "json_text.h"
+#include "mkpatch/json_text.h"
 
 #include <cstdio>
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "build_command.h"
-#include "commands.h"
-#include "payload_report.h"
-#include "platform.h"
-#include "xpd_command.h"
+#include "mkpatch/build_command.h"
+#include "mkpatch/commands.h"
+#include "mkpatch/listing_command.h"
+#include "platform/platform.h"
+#include "mkpatch/xpd_command.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "commands.h"
+#include "mkpatch/commands.h"
 
 namespace mkpatch {
 

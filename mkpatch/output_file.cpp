@@ -1,5 +1,5 @@
 // Writing to "<name>.partial-<pid>" keeps a failed build from leaving a half-written output.
-#include "output_file.h"
+#include "mkpatch/output_file.h"
 
 #include <stdexcept>
 #include <vector>

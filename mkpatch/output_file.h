@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace mkpatch {
 

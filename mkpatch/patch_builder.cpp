@@ -1,6 +1,6 @@
 // Pairs the two trees' files (without regard to case, as Windows would), hashes and encodes them
 // on every core, and lays their data blocks out in path order.
-#include "patch_builder.h"
+#include "mkpatch/patch_builder.h"
 
 #include <algorithm>
 #include <atomic>
@@ -11,11 +11,11 @@
 #include <stdexcept>
 #include <thread>
 
-#include "codec.h"
-#include "hash.h"
-#include "platform.h"
-#include "test_hooks.h"
-#include "tree_walk.h"
+#include "patchw32/codec/codec.h"
+#include "patchw32/format/hash.h"
+#include "platform/platform.h"
+#include "mkpatch/test_hooks.h"
+#include "mkpatch/tree_walk.h"
 
 namespace mkpatch {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "format.h"
+#include "patchw32/format/format.h"
 
 namespace mkpatch {
 

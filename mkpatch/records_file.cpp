@@ -1,12 +1,12 @@
 // Records are checked here so that a payload the updater would reject is never built.
-#include "records_file.h"
+#include "mkpatch/records_file.h"
 
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
-#include "format.h"
-#include "platform.h"
+#include "patchw32/format/format.h"
+#include "platform/platform.h"
 
 namespace mkpatch {
 

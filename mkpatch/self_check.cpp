@@ -1,6 +1,6 @@
 // The check decodes from the file about to be committed, so it covers the index, the copy of every
 // block and the trailer as well as the codec; the decoders are the engine's own.
-#include "self_check.h"
+#include "mkpatch/self_check.h"
 
 #include <algorithm>
 #include <atomic>
@@ -8,10 +8,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "codec.h"
-#include "hash.h"
-#include "payload_reader.h"
-#include "platform.h"
+#include "patchw32/codec/codec.h"
+#include "patchw32/format/hash.h"
+#include "patchw32/format/payload_reader.h"
+#include "platform/platform.h"
 
 namespace mkpatch {
 

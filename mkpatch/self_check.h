@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "codec.h"
-#include "patch_builder.h"
+#include "patchw32/codec/codec.h"
+#include "mkpatch/patch_builder.h"
 
 namespace mkpatch {
 

@@ -1,5 +1,5 @@
 // The test variant's hook: a test installs a handler that changes one entry's data block.
-#include "test_hooks.h"
+#include "mkpatch/test_hooks.h"
 
 #ifdef ORVAN_MKPATCH_TEST_HOOKS
 namespace mkpatch {

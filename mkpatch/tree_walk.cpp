@@ -1,12 +1,12 @@
 // A tree is walked once and checked whole, so that a payload the engine would refuse is never built.
-#include "tree_walk.h"
+#include "mkpatch/tree_walk.h"
 
 #include <algorithm>
 #include <map>
 #include <stdexcept>
 
-#include "entry_path.h"
-#include "platform.h"
+#include "patchw32/format/entry_path.h"
+#include "platform/platform.h"
 
 namespace mkpatch {
 

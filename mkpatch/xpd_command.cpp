@@ -1,17 +1,17 @@
 // An existing file keeps everything but the header's own fields, so a data pack is marked in place.
-#include "xpd_command.h"
+#include "mkpatch/xpd_command.h"
 
 #include <array>
 #include <cstdio>
 #include <limits>
 #include <stdexcept>
 
-#include "commands.h"
-#include "expansion_header.h"
-#include "options.h"
-#include "output_file.h"
-#include "platform.h"
-#include "qm_stream_file.h"
+#include "mkpatch/commands.h"
+#include "src/detect/expansion_header.h"
+#include "mkpatch/options.h"
+#include "mkpatch/output_file.h"
+#include "platform/platform.h"
+#include "src/detect/qm_stream_file.h"
 
 namespace mkpatch {
 

@@ -1,6 +1,6 @@
 // The branch filter's conversion. Which bytes are operands is decided from opcode bytes alone,
 // which the conversion never changes, so decoding finds exactly the operands encoding converted.
-#include "branch_filter.h"
+#include "patchw32/codec/branch_filter.h"
 
 #include <algorithm>
 #include <array>

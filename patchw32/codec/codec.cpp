@@ -1,7 +1,7 @@
 // Dispatching a data block to the decoder of its codec.
-#include "codec.h"
+#include "patchw32/codec/codec.h"
 
-#include "codec_internal.h"
+#include "patchw32/codec/codec_internal.h"
 
 namespace codec {
 

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-#include "format.h"
+#include "patchw32/format/format.h"
 
 namespace codec {
 

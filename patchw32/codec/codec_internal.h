@@ -7,8 +7,8 @@
 #include <span>
 #include <vector>
 
-#include "branch_filter.h"
-#include "codec.h"
+#include "patchw32/codec/branch_filter.h"
+#include "patchw32/codec/codec.h"
 
 typedef struct ZSTD_CCtx_s ZSTD_CCtx;
 

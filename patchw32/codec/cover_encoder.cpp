@@ -1,13 +1,13 @@
 // The covers stream's writer: segments of records, extra bytes and differences, fed to zstd as
 // they are made, so the whole stream is never held in memory.
-#include "cover_encoder.h"
+#include "patchw32/codec/cover_encoder.h"
 
 #include <zstd.h>
 
 #include <memory>
 
-#include "codec_internal.h"
-#include "codec_limits.h"
+#include "patchw32/codec/codec_internal.h"
+#include "patchw32/codec/codec_limits.h"
 
 namespace codec {
 namespace {

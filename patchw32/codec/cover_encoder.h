@@ -6,8 +6,8 @@
 #include <span>
 #include <vector>
 
-#include "codec.h"
-#include "cover_finder.h"
+#include "patchw32/codec/codec.h"
+#include "patchw32/codec/cover_finder.h"
 
 namespace codec {
 

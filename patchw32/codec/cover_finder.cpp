@@ -8,7 +8,7 @@
 // explains clearly more of what follows (code after an inserted function, a moved asset); then the
 // cover ends there and the new one begins. A cover far from every recent alignment costs a long
 // shift in the stream, so it is kept only when it explains enough to pay for it.
-#include "cover_finder.h"
+#include "patchw32/codec/cover_finder.h"
 
 #include <algorithm>
 #include <array>

@@ -6,7 +6,7 @@
 #include <span>
 #include <vector>
 
-#include "suffix_array.h"
+#include "patchw32/codec/suffix_array.h"
 
 namespace codec {
 

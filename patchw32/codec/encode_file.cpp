@@ -5,13 +5,13 @@
 #include <functional>
 #include <thread>
 
-#include "branch_filter.h"
-#include "codec.h"
-#include "codec_internal.h"
-#include "cover_encoder.h"
-#include "cover_finder.h"
-#include "codec_limits.h"
-#include "suffix_array.h"
+#include "patchw32/codec/branch_filter.h"
+#include "patchw32/codec/codec.h"
+#include "patchw32/codec/codec_internal.h"
+#include "patchw32/codec/cover_encoder.h"
+#include "patchw32/codec/cover_finder.h"
+#include "patchw32/codec/codec_limits.h"
+#include "patchw32/codec/suffix_array.h"
 
 namespace codec {
 namespace {

@@ -1,12 +1,12 @@
 // The zstd frame reader behind every decoder: a capped window, and a block read in slices.
-#include "frame_reader.h"
+#include "patchw32/codec/frame_reader.h"
 
 #include <zstd.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "codec_limits.h"
+#include "patchw32/codec/codec_limits.h"
 
 namespace codec {
 namespace {

@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "codec.h"
+#include "patchw32/codec/codec.h"
 
 typedef struct ZSTD_DCtx_s ZSTD_DCtx;
 

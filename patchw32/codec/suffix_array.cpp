@@ -1,5 +1,5 @@
 // The wrapper around libdivsufsort and its 64-bit variant.
-#include "suffix_array.h"
+#include "patchw32/codec/suffix_array.h"
 
 #include <divsufsort.h>
 #include <divsufsort64.h>

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "codec_internal.h"
-#include "frame_reader.h"
-#include "codec_limits.h"
+#include "patchw32/codec/codec_internal.h"
+#include "patchw32/codec/frame_reader.h"
+#include "patchw32/codec/codec_limits.h"
 
 namespace codec {
 namespace {

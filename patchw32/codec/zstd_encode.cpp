@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "codec_internal.h"
-#include "codec_limits.h"
+#include "patchw32/codec/codec_internal.h"
+#include "patchw32/codec/codec_limits.h"
 
 namespace codec {
 

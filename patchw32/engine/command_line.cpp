@@ -1,5 +1,5 @@
 // Parsing the engine's four command lines, and nothing else.
-#include "command_line.h"
+#include "patchw32/engine/command_line.h"
 
 #include <vector>
 

@@ -1,6 +1,6 @@
 // The test build's fault handlers: a test installs one that counts steps and ends the process,
 // and one that makes chosen steps fail.
-#include "fault_points.h"
+#include "patchw32/engine/fault_points.h"
 
 #ifdef ORVAN_ENGINE_FAULTS
 namespace engine {

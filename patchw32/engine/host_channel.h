@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "patchw32.h"
+#include "patchw32/include/patchw32.h"
 
 namespace engine {
 

@@ -1,6 +1,6 @@
 // Resolving payload paths on disk, and reading from the description records which files the
 // program's version detection looks at.
-#include "installation.h"
+#include "patchw32/engine/installation.h"
 
 #include <algorithm>
 

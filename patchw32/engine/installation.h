@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace engine {
 

@@ -1,7 +1,7 @@
 // Checking installed files by size and XXH3-128, in fixed-size pieces whatever the file's size.
-#include "installed_file.h"
+#include "patchw32/engine/installed_file.h"
 
-#include "hash.h"
+#include "patchw32/format/hash.h"
 
 namespace engine {
 namespace {

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "format.h"
-#include "host_channel.h"
-#include "installation.h"
-#include "platform.h"
+#include "patchw32/format/format.h"
+#include "patchw32/engine/host_channel.h"
+#include "patchw32/engine/installation.h"
+#include "platform/platform.h"
 
 namespace engine {
 

@@ -1,15 +1,15 @@
 // Encoding, checking, and replacing the update journal in one step.
-#include "journal.h"
+#include "patchw32/engine/journal.h"
 
 #include <cstring>
 #include <map>
 
-#include "byte_io.h"
-#include "entry_path.h"
-#include "fault_points.h"
-#include "hash.h"
-#include "installation.h"
-#include "platform.h"
+#include "patchw32/format/byte_io.h"
+#include "patchw32/format/entry_path.h"
+#include "patchw32/engine/fault_points.h"
+#include "patchw32/format/hash.h"
+#include "patchw32/engine/installation.h"
+#include "platform/platform.h"
 
 namespace engine {
 namespace {

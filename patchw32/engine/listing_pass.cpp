@@ -1,5 +1,5 @@
 // Each record goes out as one id 11 text with one extra final character, which the host drops.
-#include "listing_pass.h"
+#include "patchw32/engine/listing_pass.h"
 
 namespace engine {
 

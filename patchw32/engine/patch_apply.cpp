@@ -2,17 +2,17 @@
 #include <exception>
 #include <string>
 
-#include "command_line.h"
-#include "host_channel.h"
-#include "installation.h"
-#include "listing_pass.h"
-#include "patchw32.h"
-#include "payload_reader.h"
-#include "platform.h"
-#include "journal.h"
-#include "recovery_pass.h"
-#include "update_pass.h"
-#include "verify_pass.h"
+#include "patchw32/engine/command_line.h"
+#include "patchw32/engine/host_channel.h"
+#include "patchw32/engine/installation.h"
+#include "patchw32/engine/listing_pass.h"
+#include "patchw32/include/patchw32.h"
+#include "patchw32/format/payload_reader.h"
+#include "platform/platform.h"
+#include "patchw32/engine/journal.h"
+#include "patchw32/engine/recovery_pass.h"
+#include "patchw32/engine/update_pass.h"
+#include "patchw32/engine/verify_pass.h"
 
 namespace engine {
 namespace {

@@ -1,10 +1,10 @@
 // The recovery pass and the guard of every pass that changes the installation: one updater at a
 // time, and nothing done over a journal that another run left unless it is ours to finish.
-#include "recovery_pass.h"
+#include "patchw32/engine/recovery_pass.h"
 
-#include "journal.h"
-#include "messages.h"
-#include "transaction.h"
+#include "patchw32/engine/journal.h"
+#include "patchw32/engine/messages.h"
+#include "patchw32/engine/transaction.h"
 
 namespace engine {
 

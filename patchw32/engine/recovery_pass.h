@@ -6,10 +6,10 @@
 #include <memory>
 #include <optional>
 
-#include "format.h"
-#include "host_channel.h"
-#include "installation.h"
-#include "platform.h"
+#include "patchw32/format/format.h"
+#include "patchw32/engine/host_channel.h"
+#include "patchw32/engine/installation.h"
+#include "platform/platform.h"
 
 namespace engine {
 

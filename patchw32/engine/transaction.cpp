@@ -1,13 +1,13 @@
 // The commit is a list of steps written to the journal before the first of them. Each step's
 // state is read from which of its names exist, so undoing and finishing are safe to repeat; no
 // staged file is deleted while the journal still lists the steps that would read it.
-#include "transaction.h"
+#include "patchw32/engine/transaction.h"
 
 #include <algorithm>
 #include <set>
 
-#include "fault_points.h"
-#include "platform.h"
+#include "patchw32/engine/fault_points.h"
+#include "platform/platform.h"
 
 namespace engine {
 namespace {

@@ -1,17 +1,17 @@
 // Per announced file: id 7; then id 2 (not the expected version, left alone), id 9 "New Version"
 // (already there), or id 9 "Applying" and id 5 while its new contents are decoded into a staged
 // file and checked; id 8. After the last file the commit swaps everything in.
-#include "update_pass.h"
+#include "patchw32/engine/update_pass.h"
 
 #include <algorithm>
 
-#include "codec.h"
-#include "entry_path.h"
-#include "hash.h"
-#include "installed_file.h"
-#include "messages.h"
-#include "recovery_pass.h"
-#include "transaction.h"
+#include "patchw32/codec/codec.h"
+#include "patchw32/format/entry_path.h"
+#include "patchw32/format/hash.h"
+#include "patchw32/engine/installed_file.h"
+#include "patchw32/engine/messages.h"
+#include "patchw32/engine/recovery_pass.h"
+#include "patchw32/engine/transaction.h"
 
 namespace engine {
 namespace {

@@ -1,12 +1,12 @@
 // Per announced file: id 7, id 5 while it is hashed, id 2 when it is not the expected version,
 // id 8. Then the space the update needs against what the file system has free.
-#include "verify_pass.h"
+#include "patchw32/engine/verify_pass.h"
 
 #include <cinttypes>
 #include <cstdio>
 
-#include "installed_file.h"
-#include "messages.h"
+#include "patchw32/engine/installed_file.h"
+#include "patchw32/engine/messages.h"
 
 namespace engine {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <cstdint>
 
-#include "format.h"
-#include "host_channel.h"
-#include "installation.h"
-#include "platform.h"
+#include "patchw32/format/format.h"
+#include "patchw32/engine/host_channel.h"
+#include "patchw32/engine/installation.h"
+#include "platform/platform.h"
 
 namespace engine {
 

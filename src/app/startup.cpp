@@ -1,11 +1,11 @@
 // Start-up: nothing is shown when the patch can't be read, and the exit code is then 1.
-#include "startup.h"
+#include "src/app/startup.h"
 
 #include <exception>
 
-#include "description.h"
-#include "string_table.h"
-#include "update.h"
+#include "src/patchinfo/description.h"
+#include "src/strings/string_table.h"
+#include "src/patchinfo/patch_info.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "progress_window.h"
-#include "welcome_dialog.h"
+#include "src/update/progress_window.h"
+#include "src/app/welcome_dialog.h"
 
 // What a front end provides: the application title, and its message loop over the two windows.
 class FrontEnd {

@@ -1,11 +1,11 @@
 // The welcome dialog's text follows from PatchInfo: no versions record, folder found, or not.
-#include "welcome_dialog.h"
+#include "src/app/welcome_dialog.h"
 
 #include <exception>
 
-#include "locator.h"
-#include "string_table.h"
-#include "update.h"
+#include "src/detect/locator.h"
+#include "src/strings/string_table.h"
+#include "src/patchinfo/patch_info.h"
 
 TForm2* Form2 = nullptr;
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 class WelcomeDialogView {
  public:

@@ -1,5 +1,5 @@
 // Expansion header fields, and the scattering of identifier and check bits over ScrambledBits.
-#include "expansion_header.h"
+#include "src/detect/expansion_header.h"
 
 #include <algorithm>
 

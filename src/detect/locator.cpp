@@ -1,8 +1,8 @@
 // The installation locator: the current folder wins, then the payload's registry keys in order.
-#include "locator.h"
+#include "src/detect/locator.h"
 
-#include "engine_contract.h"
-#include "regular_file.h"
+#include "src/engine_host/engine_contract.h"
+#include "src/detect/regular_file.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ bool IsFileOnDisk(const std::string& path) { return IsRegularFile(platform::Find
 // interrupted there (the journal, and the executable set aside or staged beside its name), which
 // the update run's recovery pass finishes or undoes before anything reads the folder.
 bool HoldsGame(const std::string& folder, const std::string& exeName) {
-  namespace left = engine::interrupted_update;
+  namespace left = engine_host::interrupted_update;
   std::string exe = InFolder(folder, exeName);
   if (OpenRegularFile(exe)) return true;
   return IsFileOnDisk(InFolder(folder, left::kJournalName)) &&

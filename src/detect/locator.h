@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform.h"
-#include "update.h"
+#include "platform/platform.h"
+#include "src/patchinfo/patch_info.h"
 
 // The registry value under each of the payload's keys that names the installation folder.
 inline constexpr const char* kInstallPathValue = "Install Path";

@@ -1,10 +1,10 @@
 // Reading an expansion data file's header: one read of 116 bytes, missing bytes counting as zero.
-#include "qm_stream_file.h"
+#include "src/detect/qm_stream_file.h"
 
 #include <algorithm>
 #include <cstdio>
 
-#include "regular_file.h"
+#include "src/detect/regular_file.h"
 
 int FormatVersionNumber(int32_t number, std::string& out) {
   int32_t major = number / 1000000;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 // Whether `path` (spelled as on disk) names a regular file.
 inline bool IsRegularFile(const std::string& path) {

@@ -1,13 +1,13 @@
 // Installed version detection: the executable's stamp, else the checksum rules; then the expansions.
-#include "version_detection.h"
+#include "src/detect/version_detection.h"
 
 #include <algorithm>
 #include <array>
 #include <limits>
 #include <vector>
 
-#include "platform.h"
-#include "regular_file.h"
+#include "platform/platform.h"
+#include "src/detect/regular_file.h"
 
 namespace {
 

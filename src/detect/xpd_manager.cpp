@@ -1,11 +1,11 @@
 // The expansion file scan: directory search, one header read per file, entries sorted by name.
-#include "xpd_manager.h"
+#include "src/detect/xpd_manager.h"
 
 #include <cctype>
 
-#include "platform.h"
-#include "qm_stream_file.h"
-#include "regular_file.h"
+#include "platform/platform.h"
+#include "src/detect/qm_stream_file.h"
+#include "src/detect/regular_file.h"
 
 XPDManager Expansions;
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "qm_moveable_array.h"
+#include "src/detect/qm_moveable_array.h"
 
 struct XPDInfo {
   std::string Name;

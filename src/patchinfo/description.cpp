@@ -1,11 +1,11 @@
 // The description records: versions, checksum, expansion and registry, cut into fields.
-#include "description.h"
+#include "src/patchinfo/description.h"
 
 #include <optional>
 #include <string_view>
 
-#include "engine_loader.h"
-#include "platform.h"
+#include "src/engine_host/engine_loader.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -118,23 +118,23 @@ void ParseDescriptionRecord(Update& info, const std::string& engineText) {
 
 const char* PATCHW32_CALL ListPassCallback(uint32_t messageId, void* parameter) {
   platform::ProcessPendingMessages();
-  switch (engine::MessageKind(messageId)) {
+  switch (engine_host::MessageKind(messageId)) {
     case 4:
       platform::ShowMessageBox("Internal Update error, patch is possibly corrupt.", "Update Error");
-      return engine::kStop;
+      return engine_host::kStop;
     case 2:
-      return engine::kStop;
+      return engine_host::kStop;
     case 11:
       if (parameter) ParseDescriptionRecord(PatchInfo, static_cast<const char*>(parameter));
-      return engine::kGoOn;
+      return engine_host::kGoOn;
     default:
-      return engine::DefaultReply(messageId);
+      return engine_host::DefaultReply(messageId);
   }
 }
 
 int32_t ReadPatchInfo() {
   std::string arguments = "\"" + platform::CurrentFolder() + "\" -i -l";
-  int32_t result = engine::RunPatchEngine(arguments, ListPassCallback, 1);
+  int32_t result = engine_host::RunPatchEngine(arguments, ListPassCallback, 1);
   TitleCaseWords(PatchInfo.ProductName);
   PatchInfo.ShortName = ShortNameOf(PatchInfo.ProductName);
   return result;

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine_contract.h"
-#include "update.h"
+#include "src/engine_host/engine_contract.h"
+#include "src/patchinfo/patch_info.h"
 
 // Upper-cases a to z at the start of the text and after each blank; nothing else changes.
 void TitleCaseWords(std::string& text);

@@ -1,5 +1,5 @@
 // ParseVersionStamp: a formatted scan of "%d.%d.%d.%d", written out so that it is exact and bounded.
-#include "version.h"
+#include "src/patchinfo/version.h"
 
 #include <cctype>
 #include <limits>

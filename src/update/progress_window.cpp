@@ -1,11 +1,11 @@
 // The progress window's behaviour that does not depend on how it is drawn.
-#include "progress_window.h"
+#include "src/update/progress_window.h"
 
 #include <algorithm>
 
-#include "string_table.h"
-#include "update.h"
-#include "update_driver.h"
+#include "src/strings/string_table.h"
+#include "src/patchinfo/patch_info.h"
+#include "src/update/update_driver.h"
 
 TForm1* Form1 = nullptr;
 

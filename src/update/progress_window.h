@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 // What a front end does when the model changes or needs the user.
 class ProgressWindowView {

@@ -1,21 +1,21 @@
 // The update driver: detect, decide, verify, update, and say how it went.
-#include "update_driver.h"
+#include "src/update/update_driver.h"
 
 #include <cctype>
 #include <exception>
 #include <memory>
 
-#include "engine_loader.h"
-#include "locator.h"
-#include "platform.h"
-#include "progress_window.h"
-#include "recovery_pass.h"
-#include "string_table.h"
-#include "update.h"
-#include "update_pass.h"
-#include "version_detection.h"
-#include "verify_pass.h"
-#include "version_order.h"
+#include "src/engine_host/engine_loader.h"
+#include "src/detect/locator.h"
+#include "platform/platform.h"
+#include "src/update/progress_window.h"
+#include "src/update/recovery_pass_callback.h"
+#include "src/strings/string_table.h"
+#include "src/patchinfo/patch_info.h"
+#include "src/update/update_pass_callback.h"
+#include "src/detect/version_detection.h"
+#include "src/update/verify_pass_callback.h"
+#include "src/update/version_order.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ bool RecoverInterruptedUpdate(TForm1& form) {
   int32_t result = 0;
   {
     ChangingInstallation changing(form);
-    result = engine::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -r", RecoveryPassCallback, 1);
+    result = engine_host::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -r", RecoveryPassCallback, 1);
   }
   if (result == 0) return true;
   form.AddLogLine("");
@@ -166,7 +166,7 @@ void ReportVersionDecision(TForm1& form) {
 
 int32_t RunVerification(TForm1& form, const FreeSpace& space) {
   form.AddLogLine(LoadAppString(33));
-  int32_t result = engine::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -j", VerifyPassCallback, 1);
+  int32_t result = engine_host::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -j", VerifyPassCallback, 1);
   if (!PatchInfo.SkipVersionCheck && PatchInfo.Mismatch) {
     result = -1;
     form.AddLogLine("");
@@ -202,7 +202,7 @@ int32_t RunUpdatePass(TForm1& form) {
                                                             : std::string();
   std::string backup = PatchInfo.Backup ? "-b:Update_" + PatchInfo.FromVersion.Text + "_Backup" : "";
   ChangingInstallation changing(form);
-  return engine::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -u " + backup, UpdatePassCallback, 1);
+  return engine_host::RunPatchEngine(Quoted(PatchInfo.InstallPath) + " -i -u " + backup, UpdatePassCallback, 1);
 }
 
 void LogVerdict(TForm1& form, int32_t result) {

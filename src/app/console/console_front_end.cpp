@@ -1,10 +1,10 @@
 // Welcome text and log on stdout; dialogs and progress bars on stderr; Ctrl+C is Cancel.
-#include "console_front_end.h"
+#include "src/app/console/console_front_end.h"
 
 #include <cstdio>
 
-#include "platform.h"
-#include "update.h"
+#include "platform/platform.h"
+#include "src/patchinfo/patch_info.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "startup.h"
+#include "src/app/startup.h"
 
 struct ConsoleOptions {
   bool saveLog = false;  // press Save Log to File when the run is over

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "console_front_end.h"
-#include "platform.h"
-#include "startup.h"
+#include "src/app/console/console_front_end.h"
+#include "platform/platform.h"
+#include "src/app/startup.h"
 
 int main(int argc, char** argv) {
   ConsoleOptions options;

@@ -1,10 +1,10 @@
 // A visible window of no size in the middle of the screen, as the task bar needs one; what the
 // user does to its task bar button goes to the form in use.
-#include "application_window.h"
+#include "src/app/win32/application_window.h"
 
 #include <stdexcept>
 
-#include "form_window.h"
+#include "src/app/win32/form_window.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The command line's argument part, found as the system's own start-up code finds it.
-#include "argument_text.h"
+#include "src/app/win32/argument_text.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 // The common behaviour of the two forms: window class, DPI scaling, fonts, focus and keys.
-#include "form_window.h"
+#include "src/app/win32/form_window.h"
 
 #include <exception>
 #include <stdexcept>
 #include <tuple>
 
-#include "message_boxes.h"
+#include "src/app/win32/message_boxes.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "argument_text.h"
-#include "startup.h"
-#include "win32_front_end.h"
+#include "src/app/win32/argument_text.h"
+#include "src/app/startup.h"
+#include "src/app/win32/win32_front_end.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};

@@ -1,5 +1,5 @@
 // Error boxes and warning dialogs as the system's message boxes.
-#include "message_boxes.h"
+#include "src/app/win32/message_boxes.h"
 
 namespace {
 

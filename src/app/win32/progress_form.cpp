@@ -1,13 +1,13 @@
 // The progress window's controls at their 96-DPI places; the update log scrolls as lines are
 // added, each line followed by a 100 ms pause.
-#include "progress_form.h"
+#include "src/app/win32/progress_form.h"
 
 #include <commctrl.h>
 
-#include "application_window.h"
-#include "message_boxes.h"
-#include "update.h"
-#include "welcome_form.h"
+#include "src/app/win32/application_window.h"
+#include "src/app/win32/message_boxes.h"
+#include "src/patchinfo/patch_info.h"
+#include "src/app/win32/welcome_form.h"
 
 namespace {
 

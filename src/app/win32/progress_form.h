@@ -2,8 +2,8 @@
 // delivers the user's clicks and close requests to it.
 #pragma once
 
-#include "form_window.h"
-#include "progress_window.h"
+#include "src/app/win32/form_window.h"
+#include "src/update/progress_window.h"
 
 class ApplicationWindow;
 class WelcomeForm;

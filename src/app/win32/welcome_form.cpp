@@ -1,8 +1,8 @@
 // The welcome dialog's controls at their 96-DPI places; OK is the default and Cancel the cancel
 // button, and closing this main form ends the program.
-#include "welcome_form.h"
+#include "src/app/win32/welcome_form.h"
 
-#include "message_boxes.h"
+#include "src/app/win32/message_boxes.h"
 
 namespace {
 

@@ -1,15 +1,15 @@
 // The message loop runs until the welcome dialog, the main form, is gone; during the update the
 // engine's callbacks process pending messages, which is when clicks and close requests arrive.
-#include "win32_front_end.h"
+#include "src/app/win32/win32_front_end.h"
 
 #include <windows.h>
 
-#include "application_window.h"
-#include "form_window.h"
-#include "message_boxes.h"
-#include "platform.h"
-#include "progress_form.h"
-#include "welcome_form.h"
+#include "src/app/win32/application_window.h"
+#include "src/app/win32/form_window.h"
+#include "src/app/win32/message_boxes.h"
+#include "platform/platform.h"
+#include "src/app/win32/progress_form.h"
+#include "src/app/win32/welcome_form.h"
 
 namespace {
 

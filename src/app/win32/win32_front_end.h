@@ -2,7 +2,7 @@
 // the engine's callbacks run.
 #pragma once
 
-#include "startup.h"
+#include "src/app/startup.h"
 
 class Win32FrontEnd : public FrontEnd {
  public:

@@ -11,9 +11,9 @@
 #include <memory>
 #include <string>
 
-#include "engine_contract.h"
-#include "engine_loader.h"
-#include "platform.h"
+#include "src/engine_host/engine_contract.h"
+#include "src/engine_host/engine_loader.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -21,17 +21,17 @@ long stopAt = -1;
 long calls = 0;
 
 const char* PATCHW32_CALL Callback(uint32_t messageId, void* parameter) {
-  int id = engine::MessageKind(messageId);
+  int id = engine_host::MessageKind(messageId);
   std::string text;
   if ((id == 2 || id == 4 || id == 7 || id == 9) && parameter) text = static_cast<const char*>(parameter);
   if ((id == 5 || id == 6) && parameter) text = std::to_string(*static_cast<const uint32_t*>(parameter));
   std::printf("%d %s\n", id, text.c_str());
-  if (calls++ == stopAt) return engine::kStop;
+  if (calls++ == stopAt) return engine_host::kStop;
   // As the verification handler answers: an error stops unless it is the storage report.
-  if (id == 4) return text.find("Insufficient Storage") != std::string::npos ? engine::kGoOn : engine::kStop;
-  if (id == 13 || id == 14 || id == 15 || id == 17 || id == 18 || id == 20) return engine::kStop;
-  if (id == 19) return engine::kYes;
-  return engine::kGoOn;
+  if (id == 4) return text.find("Insufficient Storage") != std::string::npos ? engine_host::kGoOn : engine_host::kStop;
+  if (id == 13 || id == 14 || id == 15 || id == 17 || id == 18 || id == 20) return engine_host::kStop;
+  if (id == 19) return engine_host::kYes;
+  return engine_host::kGoOn;
 }
 
 }  // namespace
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   }
   // Exactly the driver's argument formats: without a backup the update's arguments end in a blank.
   std::string arguments = pass == "-j" ? "\"" + folder + "\" -i -j" : "\"" + folder + "\" -i -u " + backup;
-  int32_t result = engine::RunPatchEngine(arguments, Callback, 1);
+  int32_t result = engine_host::RunPatchEngine(arguments, Callback, 1);
   std::printf("result %d\n", static_cast<int>(result));
   return 0;
 }

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "description.h"
-#include "platform.h"
+#include "src/patchinfo/description.h"
+#include "platform/platform.h"
 
 namespace {
 

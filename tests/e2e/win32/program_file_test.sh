@@ -29,7 +29,7 @@ for text in 'level="highestAvailable"' 'PerMonitorV2' 'Microsoft.Windows.Common-
 done
 
 # The STRINGTABLE holds strings 1 to 39, as the one string table has them.
-perl "$source_dir/src/app/win32/resources/make_string_table.pl" "$source_dir/src/app/strings/strings.inc" "$work/strings.rc"
+perl "$source_dir/src/app/win32/resources/make_string_table.pl" "$source_dir/src/strings/strings.inc" "$work/strings.rc"
 grep -E '^  [0-9]+, "' "$work/strings.rc" > "$work/expected.txt"
 grep -E '^  [0-9]+, "' "$work/resources.rc" > "$work/carried.txt"
 [ "$(wc -l < "$work/expected.txt")" -eq 39 ] || fail "strings.inc does not hold 39 strings"

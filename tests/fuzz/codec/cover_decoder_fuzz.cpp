@@ -9,7 +9,7 @@
 #include <cstring>
 #include <vector>
 
-#include "codec.h"
+#include "patchw32/codec/codec.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "expansion_header.h"
-#include "qm_stream_file.h"
+#include "src/detect/expansion_header.h"
+#include "src/detect/qm_stream_file.h"
 
 namespace {
 

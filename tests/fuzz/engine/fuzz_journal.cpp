@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "entry_path.h"
-#include "hash.h"
-#include "installation.h"
-#include "journal.h"
-#include "platform.h"
+#include "patchw32/format/entry_path.h"
+#include "patchw32/format/hash.h"
+#include "patchw32/engine/installation.h"
+#include "patchw32/engine/journal.h"
+#include "platform/platform.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Start-up: the listing pass decides the exit code; the switches are found anywhere.
 #include <gtest/gtest.h>
 
-#include "engine_loader.h"
-#include "startup.h"
-#include "update.h"
+#include "src/engine_host/engine_loader.h"
+#include "src/app/startup.h"
+#include "src/patchinfo/patch_info.h"
 
 namespace {
 
@@ -41,11 +41,11 @@ class StartupTest : public ::testing::Test {
  protected:
   void SetUp() override { PatchInfo = Update(); }
   void TearDown() override {
-    engine::SetEngineRunnerForTesting(nullptr);
+    engine_host::SetEngineRunnerForTesting(nullptr);
     PatchInfo = Update();
   }
   void ListingReturns(int32_t result, std::vector<std::string> records) {
-    engine::SetEngineRunnerForTesting([=](const std::string&, engine::EngineCallback callback, int32_t) mutable {
+    engine_host::SetEngineRunnerForTesting([=](const std::string&, engine_host::EngineCallback callback, int32_t) mutable {
       for (auto& record : records) {
         record += "\n";
         callback(11, record.data());

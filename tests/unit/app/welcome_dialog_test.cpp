@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform.h"
-#include "update.h"
-#include "welcome_dialog.h"
+#include "platform/platform.h"
+#include "src/patchinfo/patch_info.h"
+#include "src/app/welcome_dialog.h"
 
 namespace {
 

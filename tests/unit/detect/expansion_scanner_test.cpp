@@ -8,10 +8,10 @@
 #include <set>
 #include <vector>
 
-#include "expansion_header.h"
-#include "qm_stream_file.h"
-#include "test_folder.h"
-#include "xpd_manager.h"
+#include "src/detect/expansion_header.h"
+#include "src/detect/qm_stream_file.h"
+#include "tests/unit/detect/test_folder.h"
+#include "src/detect/xpd_manager.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <iostream>
 #include <sstream>
 
-#include "locator.h"
-#include "test_folder.h"
+#include "src/detect/locator.h"
+#include "tests/unit/detect/test_folder.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <functional>
 #include <vector>
 
-#include "expansion_header.h"
-#include "platform.h"
-#include "test_folder.h"
-#include "version_detection.h"
+#include "src/detect/expansion_header.h"
+#include "platform/platform.h"
+#include "tests/unit/detect/test_folder.h"
+#include "src/detect/version_detection.h"
 
 namespace {
 

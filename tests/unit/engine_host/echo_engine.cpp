@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "patchw32.h"
+#include "patchw32/include/patchw32.h"
 
 extern "C" PATCHW32_API int32_t PATCHW32_CALL PatchApply32(const char* commandLine, PatchCallback callback,
                                                            int32_t waitFlag) {

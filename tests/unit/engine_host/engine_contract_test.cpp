@@ -2,15 +2,15 @@
 // writes: should the engine rename them, this fails rather than the locator going blind.
 #include <gtest/gtest.h>
 
-#include "engine_contract.h"
-#include "installation.h"  // the engine's own, seen here and nowhere else in the program
+#include "src/engine_host/engine_contract.h"
+#include "patchw32/engine/installation.h"  // the engine's own, seen here and nowhere else in the program
 
 namespace {
 
 TEST(EngineContract, TheInterruptedUpdateFilesAreNamedAsTheEngineNamesThem) {
-  EXPECT_STREQ(engine::interrupted_update::kJournalName, engine::kJournalName);
-  EXPECT_STREQ(engine::interrupted_update::kSetAsideSuffix, engine::kSetAsideSuffix);
-  EXPECT_STREQ(engine::interrupted_update::kStagedSuffix, engine::kStagedSuffix);
+  EXPECT_STREQ(engine_host::interrupted_update::kJournalName, engine::kJournalName);
+  EXPECT_STREQ(engine_host::interrupted_update::kSetAsideSuffix, engine::kSetAsideSuffix);
+  EXPECT_STREQ(engine_host::interrupted_update::kStagedSuffix, engine::kStagedSuffix);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_loader.h"
-#include "platform.h"
+#include "src/engine_host/engine_loader.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -54,7 +54,7 @@ class EngineLoaderTest : public ::testing::Test {
     fs::remove_all(temp);
   }
 
-  engine::EngineHost Host(std::span<const std::byte> resource) {
+  engine_host::EngineHost Host(std::span<const std::byte> resource) {
     return {OwnPath(), TempFolder(), resource};
   }
   std::string OwnPath() const { return (temp / "OrvanUpdate.exe").string(); }
@@ -67,23 +67,23 @@ class EngineLoaderTest : public ::testing::Test {
 };
 
 TEST_F(EngineLoaderTest, CallsTheEngineOnceWithTheUpdaterPathInFront) {
-  EXPECT_EQ(engine::RunPatchEngineWith(Host(echo), "\"/games/orvan\" -i -l", Recorder, 1), 0);
+  EXPECT_EQ(engine_host::RunPatchEngineWith(Host(echo), "\"/games/orvan\" -i -l", Recorder, 1), 0);
   EXPECT_EQ(calls, std::vector<std::string>{"11:/z \"" + OwnPath() + "\" \"/games/orvan\" -i -l"});
   EXPECT_TRUE(TempFolderEmpty());
   EXPECT_TRUE(messages.empty());
 }
 
 TEST_F(EngineLoaderTest, ReturnsTheEnginesResultUnchanged) {
-  EXPECT_EQ(engine::RunPatchEngineWith(Host(echo), "-result:7", Recorder, 1), 7);
-  EXPECT_EQ(engine::RunPatchEngineWith(Host(echo), "-result:32770", Recorder, 1), 32770);
-  EXPECT_EQ(engine::RunPatchEngineWith(Host(echo), "", Recorder, 3), 2);  // the wait flag is passed on
+  EXPECT_EQ(engine_host::RunPatchEngineWith(Host(echo), "-result:7", Recorder, 1), 7);
+  EXPECT_EQ(engine_host::RunPatchEngineWith(Host(echo), "-result:32770", Recorder, 1), 32770);
+  EXPECT_EQ(engine_host::RunPatchEngineWith(Host(echo), "", Recorder, 3), 2);  // the wait flag is passed on
   EXPECT_TRUE(TempFolderEmpty());
 }
 
 TEST_F(EngineLoaderTest, EmptyAndVeryLongArgumentsArePassedWhole) {
-  engine::RunPatchEngineWith(Host(echo), "", Recorder, 1);
+  engine_host::RunPatchEngineWith(Host(echo), "", Recorder, 1);
   std::string longArguments = "\"" + std::string(10000, 'x') + "\" -i -u -b:Update_1.1.0_Backup";
-  engine::RunPatchEngineWith(Host(echo), longArguments, Recorder, 1);
+  engine_host::RunPatchEngineWith(Host(echo), longArguments, Recorder, 1);
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0], "11:/z \"" + OwnPath() + "\" ");
   EXPECT_EQ(calls[1], "11:/z \"" + OwnPath() + "\" " + longArguments);
@@ -111,7 +111,7 @@ TEST_F(EngineLoaderTest, FailuresReturnEngineLoadFailedSayWhyAndLeaveNoTemporary
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     messages.clear();
-    EXPECT_EQ(engine::RunPatchEngineWith(Host(c.resource), "\"x\" -i -l", Recorder, 1), engine::EngineLoadFailed);
+    EXPECT_EQ(engine_host::RunPatchEngineWith(Host(c.resource), "\"x\" -i -l", Recorder, 1), engine_host::EngineLoadFailed);
     EXPECT_TRUE(calls.empty());
     EXPECT_TRUE(TempFolderEmpty());
     ASSERT_EQ(messages.size(), 1u);
@@ -124,8 +124,8 @@ TEST_F(EngineLoaderTest, AnUnusableTemporaryFolderFailsWithoutCallingAnythingAnd
   std::ofstream(notAFolder) << "x";
   for (const fs::path& folder : {notAFolder, temp / "missing"}) {
     messages.clear();
-    engine::EngineHost host{OwnPath(), folder.string(), echo};
-    EXPECT_EQ(engine::RunPatchEngineWith(host, "\"x\" -i -l", Recorder, 1), engine::EngineLoadFailed);
+    engine_host::EngineHost host{OwnPath(), folder.string(), echo};
+    EXPECT_EQ(engine_host::RunPatchEngineWith(host, "\"x\" -i -l", Recorder, 1), engine_host::EngineLoadFailed);
     EXPECT_EQ(messages, std::vector<std::string>{"Error: The update engine could not be started: the temporary folder " +
                                                  folder.string() + " is full or not writable."});
   }
@@ -142,10 +142,10 @@ TEST_F(EngineLoaderTest, ATemporaryFolderThatRefusesTheBytesIsSaidAndLeavesNothi
   small.rlim_cur = 4096;
   auto oldHandler = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-  int32_t result = engine::RunPatchEngineWith(Host(echo), "\"x\" -i -l", Recorder, 1);
+  int32_t result = engine_host::RunPatchEngineWith(Host(echo), "\"x\" -i -l", Recorder, 1);
   setrlimit(RLIMIT_FSIZE, &before);
   signal(SIGXFSZ, oldHandler);
-  EXPECT_EQ(result, engine::EngineLoadFailed);
+  EXPECT_EQ(result, engine_host::EngineLoadFailed);
   EXPECT_TRUE(calls.empty());
   EXPECT_TRUE(TempFolderEmpty());
   EXPECT_EQ(messages, std::vector<std::string>{"Error: The update engine could not be started: the temporary folder " +
@@ -154,7 +154,7 @@ TEST_F(EngineLoaderTest, ATemporaryFolderThatRefusesTheBytesIsSaidAndLeavesNothi
 
 TEST_F(EngineLoaderTest, AProgramThatCannotReadItsOwnFileSaysSo) {
   fs::remove(OwnPath());
-  EXPECT_EQ(engine::RunPatchEngineWith(Host(echo), "\"x\" -i -l", Recorder, 1), engine::EngineLoadFailed);
+  EXPECT_EQ(engine_host::RunPatchEngineWith(Host(echo), "\"x\" -i -l", Recorder, 1), engine_host::EngineLoadFailed);
   EXPECT_TRUE(calls.empty());
   EXPECT_TRUE(TempFolderEmpty());
   EXPECT_EQ(messages, std::vector<std::string>{"Error: The update engine could not be started: the program cannot read "
@@ -169,23 +169,23 @@ TEST_F(EngineLoaderTest, OnlyTheLibraryThatWasWrittenIsLoaded) {
   std::ofstream(otherLibrary, std::ios::binary)
       .write(reinterpret_cast<const char*>(exportless.data() + 4), static_cast<std::streamsize>(exportless.size() - 4));
 
-  engine::EngineHost changed = Host(echo);
+  engine_host::EngineHost changed = Host(echo);
   changed.written = [&](const std::string& path) {
     EXPECT_EQ(fs::status(path).permissions() & (fs::perms::group_all | fs::perms::others_all), fs::perms::none);
     std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
     file.seekp(100);
     file.put('\x5A');
   };
-  EXPECT_EQ(engine::RunPatchEngineWith(changed, "\"x\" -i -l", Recorder, 1), engine::EngineLoadFailed);
+  EXPECT_EQ(engine_host::RunPatchEngineWith(changed, "\"x\" -i -l", Recorder, 1), engine_host::EngineLoadFailed);
   EXPECT_TRUE(calls.empty());
   EXPECT_TRUE(TempFolderEmpty());
   EXPECT_EQ(messages, std::vector<std::string>{"Error: The update engine could not be started: its copy in the "
                                                "temporary folder " + TempFolder() + " was changed before it was loaded."});
 
   messages.clear();
-  engine::EngineHost swapped = Host(echo);
+  engine_host::EngineHost swapped = Host(echo);
   swapped.written = [&](const std::string& path) { fs::rename(otherLibrary, path); };
-  EXPECT_EQ(engine::RunPatchEngineWith(swapped, "\"x\" -i -l", Recorder, 1), 0);
+  EXPECT_EQ(engine_host::RunPatchEngineWith(swapped, "\"x\" -i -l", Recorder, 1), 0);
   EXPECT_EQ(calls.size(), 1u);  // the echo engine answered, not the library put in its place
   EXPECT_TRUE(messages.empty());
   EXPECT_TRUE(TempFolderEmpty());
@@ -193,17 +193,17 @@ TEST_F(EngineLoaderTest, OnlyTheLibraryThatWasWrittenIsLoaded) {
 
 TEST_F(EngineLoaderTest, AProgramWithoutTheEngineResourceFails) {
   // This test program carries no engine.
-  EXPECT_EQ(engine::RunPatchEngine("\"x\" -i -l", Recorder, 1), engine::EngineLoadFailed);
+  EXPECT_EQ(engine_host::RunPatchEngine("\"x\" -i -l", Recorder, 1), engine_host::EngineLoadFailed);
   EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(EngineLoaderTest, AScriptedEngineTakesTheRealOnesPlace) {
-  engine::SetEngineRunnerForTesting([](const std::string& arguments, engine::EngineCallback callback, int32_t) {
+  engine_host::SetEngineRunnerForTesting([](const std::string& arguments, engine_host::EngineCallback callback, int32_t) {
     return static_cast<int32_t>(arguments.size());
   });
-  EXPECT_EQ(engine::RunPatchEngine("abc", Recorder, 1), 3);
-  engine::SetEngineRunnerForTesting(nullptr);
-  EXPECT_EQ(engine::RunPatchEngine("abc", Recorder, 1), engine::EngineLoadFailed);
+  EXPECT_EQ(engine_host::RunPatchEngine("abc", Recorder, 1), 3);
+  engine_host::SetEngineRunnerForTesting(nullptr);
+  EXPECT_EQ(engine_host::RunPatchEngine("abc", Recorder, 1), engine_host::EngineLoadFailed);
 }
 
 }  // namespace

@@ -7,8 +7,8 @@
 #include <fstream>
 #include <random>
 
-#include "build_command.h"
-#include "test_hooks.h"
+#include "mkpatch/build_command.h"
+#include "mkpatch/test_hooks.h"
 
 namespace {
 

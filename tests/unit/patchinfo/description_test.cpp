@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "description.h"
-#include "engine_loader.h"
-#include "platform.h"
+#include "src/patchinfo/description.h"
+#include "src/engine_host/engine_loader.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -199,7 +199,7 @@ class ListPassCallbackTest : public ::testing::Test {
   void TearDown() override {
     platform::SetMessageBoxHandler(nullptr);
     platform::SetMessagePump(nullptr);
-    engine::SetEngineRunnerForTesting(nullptr);
+    engine_host::SetEngineRunnerForTesting(nullptr);
     PatchInfo = Update();
   }
   std::vector<std::string> boxes;
@@ -221,7 +221,7 @@ TEST_F(ListPassCallbackTest, RepliesByMessageId) {
 }
 
 TEST_F(ListPassCallbackTest, AnErrorShowsOneBoxAndAbortsThePass) {
-  engine::SetEngineRunnerForTesting([](const std::string& arguments, engine::EngineCallback callback, int32_t) {
+  engine_host::SetEngineRunnerForTesting([](const std::string& arguments, engine_host::EngineCallback callback, int32_t) {
     char record[] = "versions,orvan gold,orvan.exe,1.1.0,1.2.0\n";
     char error[] = "the index fails its checksum";
     if (!callback(11, record)) return 5;
@@ -237,7 +237,7 @@ TEST_F(ListPassCallbackTest, AnErrorShowsOneBoxAndAbortsThePass) {
 
 TEST_F(ListPassCallbackTest, ReadPatchInfoListsTheCurrentFolder) {
   std::string seen;
-  engine::SetEngineRunnerForTesting([&seen](const std::string& arguments, engine::EngineCallback, int32_t wait) {
+  engine_host::SetEngineRunnerForTesting([&seen](const std::string& arguments, engine_host::EngineCallback, int32_t wait) {
     seen = arguments + "|" + std::to_string(wait);
     return 0;
   });

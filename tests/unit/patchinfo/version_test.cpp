@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "version.h"
+#include "src/patchinfo/version.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "child_process.h"
-#include "platform.h"
+#include "tests/unit/platform/child_process.h"
+#include "platform/platform.h"
 
 namespace platformtest {
 namespace {

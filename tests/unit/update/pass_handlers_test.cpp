@@ -1,20 +1,20 @@
 // The three pass handlers, event by event.
 #include <gtest/gtest.h>
 
-#include "platform.h"
-#include "recovery_pass.h"
-#include "run_fixture.h"
-#include "update_pass.h"
-#include "verify_pass.h"
+#include "platform/platform.h"
+#include "src/update/recovery_pass_callback.h"
+#include "tests/unit/update/run_fixture.h"
+#include "src/update/update_pass_callback.h"
+#include "src/update/verify_pass_callback.h"
 
 namespace {
 
 using Lines = std::vector<std::string>;
 
-const char* Send(engine::EngineCallback callback, uint32_t id, std::string text = "") {
+const char* Send(engine_host::EngineCallback callback, uint32_t id, std::string text = "") {
   return callback(id, text.empty() ? nullptr : text.data());
 }
-const char* SendNumber(engine::EngineCallback callback, uint32_t id, uint32_t number) {
+const char* SendNumber(engine_host::EngineCallback callback, uint32_t id, uint32_t number) {
   return callback(id, &number);
 }
 

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "run_fixture.h"
-#include "scripted_engine.h"
+#include "tests/unit/update/run_fixture.h"
+#include "tests/unit/update/scripted_engine.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "progress_window.h"
-#include "update.h"
+#include "src/update/progress_window.h"
+#include "src/patchinfo/patch_info.h"
 
 class RecordingView : public ProgressWindowView {
  public:

@@ -1,8 +1,8 @@
 // The scripted engine: stops when a reply says stop, as the engine does.
-#include "scripted_engine.h"
+#include "tests/unit/update/scripted_engine.h"
 
 ScriptedEngine::ScriptedEngine() {
-  engine::SetEngineRunnerForTesting([this](const std::string& args, engine::EngineCallback callback, int32_t) {
+  engine_host::SetEngineRunnerForTesting([this](const std::string& args, engine_host::EngineCallback callback, int32_t) {
     arguments.push_back(args);
     if (args.find(" -i -r") != std::string::npos) return Play(recovery, callback, recoveryResult);
     if (args.find(" -i -j") != std::string::npos) return Play(verify, callback, verifyResult);
@@ -10,9 +10,9 @@ ScriptedEngine::ScriptedEngine() {
   });
 }
 
-ScriptedEngine::~ScriptedEngine() { engine::SetEngineRunnerForTesting(nullptr); }
+ScriptedEngine::~ScriptedEngine() { engine_host::SetEngineRunnerForTesting(nullptr); }
 
-int32_t ScriptedEngine::Play(const std::vector<EngineEvent>& events, engine::EngineCallback callback,
+int32_t ScriptedEngine::Play(const std::vector<EngineEvent>& events, engine_host::EngineCallback callback,
                              int32_t result) {
   for (const auto& event : events) {
     if (event.before) event.before();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_loader.h"
+#include "src/engine_host/engine_loader.h"
 
 struct EngineEvent {
   uint32_t id;
@@ -40,7 +40,7 @@ class ScriptedEngine {
   std::vector<std::string> replies;    // "" or "Y" or "stop", per event sent
 
  private:
-  int32_t Play(const std::vector<EngineEvent>& events, engine::EngineCallback callback, int32_t result);
+  int32_t Play(const std::vector<EngineEvent>& events, engine_host::EngineCallback callback, int32_t result);
 };
 
 // One file of a pass: id 7, progress, optional extra events, id 8.

@@ -3,10 +3,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform.h"
-#include "run_fixture.h"
-#include "scripted_engine.h"
-#include "update_driver.h"
+#include "platform/platform.h"
+#include "tests/unit/update/run_fixture.h"
+#include "tests/unit/update/scripted_engine.h"
+#include "src/update/update_driver.h"
 
 namespace {
 

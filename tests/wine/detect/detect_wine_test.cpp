@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "locator.h"
-#include "version_detection.h"
+#include "src/detect/locator.h"
+#include "src/detect/version_detection.h"
 
 namespace {
 

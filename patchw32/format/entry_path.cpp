@@ -1,0 +1,69 @@
+// A payload path is relative and plain: no way out of the folder, no drive, stream or device.
+#include "patchw32/format/entry_path.h"
+
+#include <array>
+#include <cctype>
+#include <string>
+
+#include "patchw32/format/format.h"
+
+namespace payload {
+namespace {
+
+bool IsDeviceName(std::string_view component) {
+  // Windows opens the device whatever extension follows the name: "nul.txt" is NUL.
+  std::string stem(component.substr(0, component.find('.')));
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+  for (auto name : kPlain)
+    if (stem == name) return true;
+  if (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")))
+    return stem[3] >= '1' && stem[3] <= '9';
+  return stem == "CONIN$" || stem == "CONOUT$";
+}
+
+bool IsSafeComponent(std::string_view component) {
+  if (component.empty() || component == "." || component == "..") return false;
+  if (component.back() == '.' || component.back() == ' ') return false;
+  for (char c : component) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 32 || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' ||
+        c == '>' || c == '|')
+      return false;
+  }
+  return !IsDeviceName(component);
+}
+
+}  // namespace
+
+bool IsSafeRelativePath(std::string_view path, size_t maxLength) {
+  if (path.empty() || path.size() > maxLength || path.front() == '/') return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    if (!IsSafeComponent(path.substr(start, end == std::string_view::npos ? end : end - start)))
+      return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
+bool IsSafeEntryPath(std::string_view path) {
+  if (!IsSafeRelativePath(path, kMaxPathLength)) return false;
+  size_t start = 0;
+  for (;;) {
+    size_t end = path.find('/', start);
+    std::string_view component = path.substr(start, end == std::string_view::npos ? end : end - start);
+    if (component.size() >= kEngineFileSuffix.size()) {
+      auto tail = component.substr(component.size() - kEngineFileSuffix.size());
+      bool same = true;
+      for (size_t i = 0; i < tail.size(); ++i)
+        same = same && std::tolower(static_cast<unsigned char>(tail[i])) == kEngineFileSuffix[i];
+      if (same) return false;
+    }
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
+}  // namespace payload

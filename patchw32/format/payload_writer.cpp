@@ -1,0 +1,60 @@
+// Writing the index and trailer in the layout that payload_reader.cpp checks.
+#include "patchw32/format/payload_writer.h"
+
+#include "patchw32/format/byte_io.h"
+
+namespace payload {
+
+std::vector<std::byte> EncodeIndex(const std::vector<std::string>& records,
+                                   const std::vector<FileEntry>& entries, uint64_t dataLength) {
+  ByteWriter recordBytes;
+  for (const auto& record : records) {
+    recordBytes.Write<uint32_t>(static_cast<uint32_t>(record.size()));
+    recordBytes.WriteText(record);
+  }
+  ByteWriter table;
+  for (const auto& entry : entries) {
+    table.Write<uint16_t>(static_cast<uint16_t>(entry.path.size()));
+    table.WriteText(entry.path);
+    table.Write<uint8_t>(static_cast<uint8_t>(entry.operation));
+    table.Write<uint8_t>(entry.flags);
+    table.Write<uint8_t>(static_cast<uint8_t>(entry.codec));
+    table.Write<uint8_t>(0);
+    table.Write<uint64_t>(entry.oldSize);
+    table.Write<uint64_t>(entry.oldHash.low);
+    table.Write<uint64_t>(entry.oldHash.high);
+    table.Write<uint64_t>(entry.newSize);
+    table.Write<uint64_t>(entry.newHash.low);
+    table.Write<uint64_t>(entry.newHash.high);
+    table.Write<uint64_t>(entry.dataOffset);
+    table.Write<uint64_t>(entry.dataLength);
+    table.Write<uint64_t>(entry.dataHash);
+  }
+  ByteWriter index;
+  index.WriteBytes(std::as_bytes(std::span(kIndexMagic)));
+  index.Write<uint32_t>(kFormatVersion);
+  index.Write<uint32_t>(static_cast<uint32_t>(records.size()));
+  index.Write<uint32_t>(static_cast<uint32_t>(entries.size()));
+  index.Write<uint32_t>(0);
+  index.Write<uint64_t>(recordBytes.Bytes().size());
+  index.Write<uint64_t>(table.Bytes().size());
+  index.Write<uint64_t>(dataLength);
+  index.WriteBytes(recordBytes.Bytes());
+  index.WriteBytes(table.Bytes());
+  return std::move(index.Bytes());
+}
+
+std::vector<std::byte> EncodeTrailer(uint64_t payloadOffset, const std::vector<std::byte>& index,
+                                     uint64_t dataLength) {
+  ByteWriter trailer;
+  trailer.WriteBytes(std::as_bytes(std::span(kTrailerMagic)));
+  trailer.Write<uint32_t>(kFormatVersion);
+  trailer.Write<uint32_t>(kTrailerSize);
+  trailer.Write<uint64_t>(payloadOffset);
+  trailer.Write<uint64_t>(index.size() + dataLength);
+  trailer.Write<uint64_t>(index.size());
+  trailer.Write<uint64_t>(Hash64(index));
+  return std::move(trailer.Bytes());
+}
+
+}  // namespace payload

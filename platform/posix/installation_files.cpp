@@ -1,0 +1,144 @@
+// Posix backend of the installation files: case-insensitive names, renames, links, folders.
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// The entry of `folder` that Windows would open for `name`: the exact one, else the first (in
+// byte order, so the choice is stable) that differs only in case.
+std::string OnDiskName(const std::string& folder, const std::string& name) {
+  if (Exists(folder + "/" + name)) return name;
+  std::vector<std::string> matches;
+  for (auto& entry : ListFolder(folder))
+    if (EqualIgnoringAsciiCase(entry, name)) matches.push_back(entry);
+  if (matches.empty()) return name;
+  return *std::min_element(matches.begin(), matches.end());
+}
+
+}  // namespace
+
+PathKind KindOf(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0) return PathKind::Missing;
+  if (S_ISREG(info.st_mode)) return PathKind::File;
+  if (S_ISDIR(info.st_mode)) return PathKind::Folder;
+  return PathKind::Other;
+}
+
+std::string ResolveInFolder(const std::string& folder, const std::string& relative) {
+  std::string path = folder;
+  bool missing = false;  // below a missing component nothing can exist
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find('/', start);
+    if (end == std::string::npos) end = relative.size();
+    std::string name = relative.substr(start, end - start);
+    if (!name.empty()) {
+      if (!missing) {
+        name = OnDiskName(path, name);
+        missing = !Exists(path + "/" + name);
+      }
+      path += "/" + name;
+    }
+    start = end + 1;
+  }
+  return path;
+}
+
+bool RenamePath(const std::string& from, const std::string& to) {
+  if (Exists(to)) return false;
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool LinkFile(const std::string& existing, const std::string& link) {
+  return ::link(existing.c_str(), link.c_str()) == 0;
+}
+
+bool ReplaceByRename(const std::string& from, const std::string& to) {
+  return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool FlushFolder(const std::string& folder) {
+  int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = fsync(fd) == 0;
+  close(fd);
+  return ok;
+}
+
+bool MakeFolder(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+
+bool RemoveEmptyFolder(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+bool CanReplaceFile(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  // The owner's write bit is what a read-only attribute means here, even to root.
+  if ((info.st_mode & S_IWUSR) == 0) return false;
+  std::string folder = path.substr(0, path.find_last_of('/') == std::string::npos ? 0 : path.find_last_of('/'));
+  return access(path.c_str(), W_OK) == 0 && access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
+}
+
+bool CopyFileMode(const std::string& from, const std::string& to) {
+  struct stat info {};
+  if (stat(from.c_str(), &info) != 0) return false;
+  return chmod(to.c_str(), info.st_mode & 07777) == 0;
+}
+
+std::optional<std::string> FolderIdentity(const std::string& folder) {
+  struct stat info {};
+  if (stat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return std::nullopt;
+  return std::to_string(static_cast<uint64_t>(info.st_ino));
+}
+
+std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {
+  // Not blocked by a named pipe; the type test below refuses it.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return nullptr;
+  }
+  auto size = static_cast<size_t>(info.st_size);
+  const void* data = nullptr;
+  if (size > 0) {
+    data = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (data == MAP_FAILED) {
+      close(fd);
+      return nullptr;
+    }
+  }
+  return std::unique_ptr<MappedFile>(new MappedFile(data, size, fd));
+}
+
+MappedFile::~MappedFile() {
+  if (size_ > 0) munmap(const_cast<void*>(data_), size_);
+  close(static_cast<int>(handle_));
+}
+
+}  // namespace platform

@@ -1,8 +1,0 @@
-// The recovery pass's engine callback: what the engine found of an interrupted update.
-#pragma once
-
-#include <cstdint>
-
-#include "engine_contract.h"
-
-const char* PATCHW32_CALL RecoveryPassCallback(uint32_t messageId, void* parameter);

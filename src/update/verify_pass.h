@@ -1,8 +1,0 @@
-// The verification pass's engine callback: files to patch, space needed, mismatches.
-#pragma once
-
-#include <cstdint>
-
-#include "engine_contract.h"
-
-const char* PATCHW32_CALL VerifyPassCallback(uint32_t messageId, void* parameter);
