@@ -10,7 +10,6 @@
 // self-check does (with its code), unless --no-verify; it prints the codec, the patch size, the
 // encoding's seconds and the check's.
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,35 +26,26 @@
 #include "patchw32/codec/cover_finder.h"
 #include "patchw32/format/hash.h"
 #include "mkpatch/self_check.h"
+#include "platform/platform.h"
 #include "patchw32/codec/suffix_array.h"
 
 namespace {
 
+// A file mapped read-only for the whole run, through the platform's mapping as the builder's; the
+// bench stops at once when one cannot be read.
 struct Mapped {
+  std::unique_ptr<platform::MappedFile> file;
   const std::byte* data = nullptr;
   size_t size = 0;
-  explicit Mapped(const char* path) {
-    int fd = open(path, O_RDONLY);
-    struct stat st {};
-    if (fd < 0 || fstat(fd, &st) != 0) {
-      std::perror(path);
+  explicit Mapped(const char* path) : file(platform::MappedFile::Open(path)) {
+    if (!file) {
+      std::fprintf(stderr, "%s: cannot be read\n", path);
       std::exit(2);
     }
-    size = static_cast<size_t>(st.st_size);
-    if (size > 0) {
-      void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-      if (p == MAP_FAILED) {
-        std::perror(path);
-        std::exit(2);
-      }
-      data = static_cast<const std::byte*>(p);
-    }
-    close(fd);
+    data = file->Bytes().data();
+    size = file->Bytes().size();
   }
-  ~Mapped() {
-    if (data) munmap(const_cast<std::byte*>(data), size);
-  }
-  std::span<const std::byte> span() const { return {data, size}; }
+  std::span<const std::byte> span() const { return file->Bytes(); }
 };
 
 void Put64(std::vector<std::byte>& out, uint64_t v) {
