@@ -4,14 +4,14 @@
 # and a corrupt payload.
 # usage: console_test.sh MKPATCH UPDATER MAKE_SAMPLE_GAME
 set -euo pipefail
-mkpatch=$1 updater=$2 make_sample=$3
+mkpatch=$1 updater=$2 fixture=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 checks=0
 pass() { checks=$((checks + 1)); echo "ok: $*"; }
 
-"$make_sample" "$work/game" "$mkpatch" 32 >/dev/null
+"$fixture" sample-game "$work/game" "$mkpatch" 32 >/dev/null
 "$mkpatch" build --old "$work/game/old" --new "$work/game/new" --records "$work/game/records.txt" \
   --stub "$updater" --out "$work/update" 2>/dev/null
 

@@ -7,7 +7,7 @@
 # with nothing else in its folder, and only a run that updated it says so.
 # usage: interruption_test.sh MKPATCH UPDATER MAKE_SAMPLE_GAME
 set -euo pipefail
-mkpatch=$1 updater=$2 make_sample=$3
+mkpatch=$1 updater=$2 fixture=$3
 work=$(mktemp -d)
 tiny="$work/tiny-tmp"
 cleanup() {
@@ -20,7 +20,7 @@ checks=0
 pass() { checks=$((checks + 1)); echo "ok: $*"; }
 
 # The sample game with three packs of 20 MiB and more, so that an update pass takes a moment.
-"$make_sample" "$work/game" "$mkpatch" 24 >/dev/null
+"$fixture" sample-game "$work/game" "$mkpatch" 24 >/dev/null
 mkdir -p "$work/game/old/Data/Video" "$work/game/new/Data/Video"
 for pack in Video/Intro.vid Sound/Music.snd; do
   head -c $((20 << 20)) /dev/urandom > "$work/game/old/Data/$pack"

@@ -9,12 +9,12 @@
 # left as it was.
 # usage: crash_test.sh MKPATCH UPDATER MAKE_SAMPLE_GAME registry|chosen
 set -euo pipefail
-mkpatch=$1 updater=$2 make_sample=$3 how=$4
+mkpatch=$1 updater=$2 fixture=$3 how=$4
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-"$make_sample" "$work/game" "$mkpatch" >/dev/null 2>&1
+"$fixture" sample-game "$work/game" "$mkpatch" >/dev/null 2>&1
 "$mkpatch" build --old "$work/game/old" --new "$work/game/new" --records "$work/game/records.txt" \
   --stub "$updater" --out "$work/update" 2>/dev/null
 old="$work/game/old" new="$work/game/new"

@@ -1,18 +1,17 @@
 #!/usr/bin/env bash
 # Detection end to end on Linux: expansion files written by orvan-mkpatch xpd are scanned and
 # matched; with "wine", a key that Wine itself wrote (its system.reg) leads the search to the game.
-# usage: detect_e2e.sh MKPATCH PROBE [wine]
+# usage: detect_e2e.sh MKPATCH PROBE FIXTURE [wine]
 set -euo pipefail
-mkpatch=$1 probe=$2 mode=${3:-}
+mkpatch=$1 probe=$2 fixture=$3 mode=${4:-}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-stamped() { head -c 78 /dev/zero; printf 'Windows only.\r\n$%s' "$1"; head -c 400 /dev/zero; }
 
 if [ "$mode" != wine ]; then
   game="$work/Game"
   mkdir -p "$game/old.XPD"
-  stamped 1.1.0 > "$game/Orvan.exe"
+  "$fixture" stamped-exe "$game/Orvan.exe" 1.1.0
   "$mkpatch" xpd --id 305419896 --version 1000100 "$game/Isles.XPD" 2>/dev/null
   "$mkpatch" xpd --id 3000000000 --version 2000000 --check-count 0 "$game/b-Depths.xpd" 2>/dev/null
   printf 'abc' > "$game/broken.XPD"
@@ -44,7 +43,7 @@ wine reg add 'HKLM\Software\OrvanE2E-native\Game' /v 'Install Path' /d 'C:\ORVAN
 wine reg add 'HKLM\Software\OrvanE2E-native\Wrong' /v 'Install Path' /t REG_BINARY /d 0102 /f /reg:32 >/dev/null
 wineserver -w
 mkdir -p "$root/Game"
-stamped 1.1.0 > "$root/Game/Orvan.exe"
+"$fixture" stamped-exe "$root/Game/Orvan.exe" 1.1.0
 out=$(cd "$work" && "$probe" locate orvan.exe 'Software\OrvanE2E-native\Missing' 'Software\OrvanE2E-native\Game')
 [ "$out" = "$(cd "$root/Game" && pwd -P)" ] || fail "search gave '$out', not $root/Game"
 code=0

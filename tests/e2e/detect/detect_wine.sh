@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Windows build under Wine: writes registry keys with "wine reg" (the 32-bit view, as the
 # 32-bit game does) and a game folder below the prefix's drive C, then runs detect_wine_test.exe.
-# usage: detect_wine.sh DETECT_WINE_TEST.EXE MKPATCH
+# usage: detect_wine.sh DETECT_WINE_TEST.EXE MKPATCH FIXTURE
 set -euo pipefail
-probe=$1 mkpatch=$2
+probe=$1 mkpatch=$2 fixture=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
 [ -f "$probe" ] || fail "no $probe: build the win64 preset first"
 prefix=${WINEPREFIX:-$HOME/.wine}
@@ -26,7 +26,7 @@ printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\OrvanE2E\\Slash]\r\n"Inst
 wine reg import "$(winepath -w "$work/slash.reg" 2>/dev/null)" /reg:32 >/dev/null 2>&1
 
 mkdir -p "$root/Game32/old.XPD" "$root/Stale" "$root/Slash" "$root/Long Folder Name/Game"
-{ head -c 78 /dev/zero; printf 'Windows only.\r\n$1.1.0'; head -c 400 /dev/zero; } > "$root/Game32/Orvan.exe"
+"$fixture" stamped-exe "$root/Game32/Orvan.exe" 1.1.0
 cp "$root/Game32/Orvan.exe" "$root/Slash/Orvan.exe"
 cp "$root/Game32/Orvan.exe" "$root/Long Folder Name/Game/Orvan.exe"
 "$mkpatch" xpd --id 305419896 --version 1000100 "$root/Game32/Isles.XPD" 2>/dev/null

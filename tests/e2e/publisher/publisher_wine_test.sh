@@ -11,7 +11,7 @@
 #   MKPATCH: the Linux builder; WIN_BIN: the folder holding orvan-mkpatch.exe, OrvanUpdate.exe and
 #   ui_driver.exe.
 set -euo pipefail
-scenario=$1 mkpatch=$2 winbin=$3 make_sample=$4
+scenario=$1 mkpatch=$2 winbin=$3 fixture=$4
 console="" shots=""  # the UI library's other inputs, unused here
 source "$(cd "$(dirname "$0")/../win32" && pwd)/ui_test_lib.sh"
 winmkpatch="$winbin/orvan-mkpatch.exe"
@@ -27,7 +27,7 @@ winbuild() {
 # Nothing of a build is left beside its output but the output itself.
 no_leftovers() { ! ls "$1" | grep -q '\.partial-\|\.spool-' || fail "a build left $(ls "$1" | grep 'partial\|spool')"; }
 
-"$make_sample" "$work/game" "$mkpatch" >/dev/null 2>&1 || fail "make-sample-game failed"
+"$fixture" sample-game "$work/game" "$mkpatch" >/dev/null 2>&1 || fail "the sample game could not be made"
 game=$work/game
 
 case $scenario in

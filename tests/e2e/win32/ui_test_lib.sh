@@ -79,8 +79,8 @@ screenshot() {
 }
 
 make_trees() {  # make_trees [EXTRA_FILES]
-  perl "$here/make_game.pl" "$work/old" 1.1.0 1.1.0 "${1:-0}"
-  perl "$here/make_game.pl" "$work/new" 1.2.0 1.2.0 "${1:-0}"
+  "$fixture" small-game "$work/old" 1.1.0 1.1.0 "${1:-0}"
+  "$fixture" small-game "$work/new" 1.2.0 1.2.0 "${1:-0}"
 }
 
 # make_updater RECORDS OUT STUB: the payload of old -> new with these records on the stub.

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The Windows program's windows under Wine, driven by ui_driver.exe: one scenario per run.
-# usage: win32_ui_test.sh SCENARIO MKPATCH CONSOLE_UPDATER WIN_BIN SCREENSHOT_DIR
-#   MKPATCH, CONSOLE_UPDATER: the native orvan-mkpatch and orvan-update; WIN_BIN: the folder
-#   holding OrvanUpdate.exe and ui_driver.exe; screenshots are written to SCREENSHOT_DIR.
+# usage: win32_ui_test.sh SCENARIO MKPATCH CONSOLE_UPDATER WIN_BIN SCREENSHOT_DIR FIXTURE
+#   MKPATCH, CONSOLE_UPDATER, FIXTURE: the native orvan-mkpatch, orvan-update and orvan-fixture;
+#   WIN_BIN: the folder holding OrvanUpdate.exe and ui_driver.exe; screenshots are written to
+#   SCREENSHOT_DIR.
 set -euo pipefail
-scenario=$1 mkpatch=$2 console=$3 winbin=$4 shots=$5
+scenario=$1 mkpatch=$2 console=$3 winbin=$4 shots=$5 fixture=$6
 source "$(cd "$(dirname "$0")" && pwd)/ui_test_lib.sh"
 
 welcome="Orvan Update Utility"
