@@ -12,7 +12,7 @@
 #include "mkpatch/patch_builder.h"
 #include "patchw32/format/payload_reader.h"
 #include "patchw32/format/payload_writer.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "mkpatch/records_file.h"
 #include "mkpatch/self_check.h"
 

@@ -5,7 +5,7 @@
 #include <zstd.h>
 
 #include "patchw32/format/format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 #ifndef ORVAN_VERSION
 #error "ORVAN_VERSION is set by mkpatch/CMakeLists.txt"

@@ -9,7 +9,7 @@
 #include "mkpatch/json_text.h"
 #include "mkpatch/options.h"
 #include "patchw32/format/payload_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 namespace {

@@ -8,7 +8,7 @@
 #include "mkpatch/build_command.h"
 #include "mkpatch/commands.h"
 #include "mkpatch/listing_command.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "mkpatch/xpd_command.h"
 
 int main(int argc, char** argv) {

@@ -7,7 +7,7 @@
 #include <span>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

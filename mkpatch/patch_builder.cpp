@@ -13,7 +13,7 @@
 
 #include "patchw32/codec/codec.h"
 #include "patchw32/format/hash.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "mkpatch/test_hooks.h"
 #include "mkpatch/tree_walk.h"
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "patchw32/format/format.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

@@ -11,7 +11,7 @@
 #include "patchw32/codec/codec.h"
 #include "patchw32/format/hash.h"
 #include "patchw32/format/payload_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "patchw32/format/entry_path.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

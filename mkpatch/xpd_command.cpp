@@ -10,7 +10,7 @@
 #include "src/detect/expansion_header.h"
 #include "mkpatch/options.h"
 #include "mkpatch/output_file.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "src/detect/qm_stream_file.h"
 
 namespace mkpatch {

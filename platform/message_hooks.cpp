@@ -1,5 +1,5 @@
 // The replaceable message pump, message box and file-open dialog of the platform seam.
-#include "platform/platform.h"
+#include "platform/backend.h"
 
 #include <utility>
 
@@ -22,9 +22,6 @@ MessageBoxHandler& BoxHandler() {
 }
 
 }  // namespace
-
-void ShowSystemMessageBox(const std::string& text, const std::string& caption);
-bool RunSystemOpenDialog(OpenDialog& dialog);
 
 void ProcessPendingMessages() {
   if (Pump()) Pump()();

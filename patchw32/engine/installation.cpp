@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/files.h"
+
 namespace engine {
 namespace {
 

@@ -7,8 +7,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/platform.h"
-
 namespace engine {
 
 // ASCII lower case: how Windows compares the names that matter here.

@@ -9,7 +9,7 @@
 #include "patchw32/engine/fault_points.h"
 #include "patchw32/format/hash.h"
 #include "patchw32/engine/installation.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace engine {
 namespace {

@@ -8,7 +8,7 @@
 #include "patchw32/engine/listing_pass.h"
 #include "patchw32/include/patchw32.h"
 #include "patchw32/format/payload_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "patchw32/engine/journal.h"
 #include "patchw32/engine/recovery_pass.h"
 #include "patchw32/engine/update_pass.h"

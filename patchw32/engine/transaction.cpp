@@ -7,7 +7,7 @@
 #include <set>
 
 #include "patchw32/engine/fault_points.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace engine {
 namespace {

@@ -8,7 +8,7 @@
 #include "patchw32/format/format.h"
 #include "patchw32/engine/host_channel.h"
 #include "patchw32/engine/installation.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace engine {
 

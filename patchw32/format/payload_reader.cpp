@@ -9,7 +9,7 @@
 
 #include "patchw32/format/byte_io.h"
 #include "patchw32/format/entry_path.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace payload {
 namespace {

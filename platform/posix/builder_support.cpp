@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace platform {
 

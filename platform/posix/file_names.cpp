@@ -1,22 +1,17 @@
 // Posix backend: directory search with Windows' case-blind wildcards, and names as stored on disk.
-#include "platform/platform.h"
-
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <vector>
 
+#include "platform/files.h"
+#include "platform/posix/name_resolver.h"
+
 namespace platform {
 
 namespace {
 
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Fold(x) == Fold(y); });
-}
+using posix::FoldAscii;
 
 // '*' matches any run, '?' any one character; letters match without regard to case.
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
@@ -25,7 +20,7 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
+    } else if (p < pattern.size() && (pattern[p] == '?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
       ++p;
       ++n;
     } else if (starP != std::string::npos) {
@@ -52,14 +47,7 @@ bool ListingOrder(const std::string& a, const std::string& b) {
 }
 
 std::vector<std::string> SortedEntries(const std::string& folder) {
-  std::vector<std::string> names;
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return names;
-  while (dirent* entry = readdir(dir)) {
-    std::string name = entry->d_name;
-    if (name != "." && name != "..") names.push_back(std::move(name));
-  }
-  closedir(dir);
+  std::vector<std::string> names = ListFolder(folder.empty() ? "." : folder);
   std::sort(names.begin(), names.end(), ListingOrder);
   return names;
 }
@@ -69,9 +57,9 @@ bool Exists(const std::string& path) {
   return lstat(path.empty() ? "." : path.c_str(), &info) == 0;
 }
 
-// Replaces each component by the entry of its folder that has the same name without regard to
-// case (the exact name when there is one). Stops at the first component not found and keeps the
-// rest as written; `complete` tells whether every component was found.
+// Replaces each component by the entry of its folder that Windows would open for it. Stops at the
+// first component not found and keeps the rest as written; `complete` tells whether every
+// component was found.
 std::string Resolve(const std::string& path, bool& complete) {
   complete = true;
   std::string done;
@@ -81,16 +69,12 @@ std::string Resolve(const std::string& path, bool& complete) {
     if (slash == std::string::npos) slash = path.size();
     std::string part = path.substr(pos, slash - pos);
     if (!part.empty() && part != "." && part != "..") {
-      if (!Exists(done + part)) {
-        std::vector<std::string> names = SortedEntries(done);
-        auto match = std::find_if(names.begin(), names.end(),
-                                  [&](const std::string& name) { return SameNameIgnoringCase(name, part); });
-        if (match == names.end()) {
-          complete = false;
-          return done + path.substr(pos);
-        }
-        part = *match;
+      std::optional<std::string> onDisk = posix::EntryOnDisk(done, part);
+      if (!onDisk) {
+        complete = false;
+        return done + path.substr(pos);
       }
+      part = std::move(*onDisk);
     }
     done += part;
     if (slash < path.size()) done += '/';

@@ -1,5 +1,5 @@
 // Posix backend: folders, temporary files and 64-bit random-access files.
-#include "platform/platform.h"
+#include "platform/files.h"
 
 #include <fcntl.h>
 #include <limits.h>
@@ -19,12 +19,6 @@ std::string OwnModulePath() {
   ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
   if (length <= 0) return {};
   return std::string(buffer.data(), static_cast<size_t>(length));
-}
-
-std::string CurrentFolder() {
-  std::vector<char> buffer(PATH_MAX + 1);
-  if (!getcwd(buffer.data(), buffer.size())) return {};
-  return buffer.data();
 }
 
 std::string TempFolder() {

@@ -1,42 +1,21 @@
-// Posix backend of the installation files: case-insensitive names, renames, links, folders.
+// Posix backend of the installation files: names resolved as Windows would, renames, links, folders.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/posix/name_resolver.h"
 
 namespace platform {
 namespace {
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  return true;
-}
-
 bool Exists(const std::string& path) {
   struct stat info {};
   return lstat(path.c_str(), &info) == 0;
-}
-
-// The entry of `folder` that Windows would open for `name`: the exact one, else the first (in
-// byte order, so the choice is stable) that differs only in case.
-std::string OnDiskName(const std::string& folder, const std::string& name) {
-  if (Exists(folder + "/" + name)) return name;
-  std::vector<std::string> matches;
-  for (auto& entry : ListFolder(folder))
-    if (EqualIgnoringAsciiCase(entry, name)) matches.push_back(entry);
-  if (matches.empty()) return name;
-  return *std::min_element(matches.begin(), matches.end());
 }
 
 }  // namespace
@@ -59,8 +38,10 @@ std::string ResolveInFolder(const std::string& folder, const std::string& relati
     std::string name = relative.substr(start, end - start);
     if (!name.empty()) {
       if (!missing) {
-        name = OnDiskName(path, name);
-        missing = !Exists(path + "/" + name);
+        // An empty folder joins to the root, so the root is where the first name is looked up.
+        std::optional<std::string> onDisk = posix::EntryOnDisk(path.empty() ? "/" : path, name);
+        missing = !onDisk;
+        if (onDisk) name = std::move(*onDisk);
       }
       path += "/" + name;
     }

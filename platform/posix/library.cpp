@@ -1,5 +1,5 @@
 // Posix backend: the engine library through dlopen, and the engine image embedded in the program.
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -1,5 +1,5 @@
 // Posix backend of the file-open dialog: the console reads the chosen file's path from stdin.
-#include "platform/platform.h"
+#include "platform/backend.h"
 
 #include <unistd.h>
 

@@ -1,5 +1,5 @@
 // Posix backend of the registry: HKEY_LOCAL_MACHINE as a Wine prefix on this machine records it.
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 #include <cctype>
 #include <cstdlib>

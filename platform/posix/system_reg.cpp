@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace platform::systemreg {
 

@@ -1,7 +1,5 @@
-// Posix backend: Windows-1252 lower-casing, the message box as a line on stderr, no resources.
-#include "platform/platform.h"
-
-#include <cstdio>
+// Posix backend: lower-casing with the letters of Windows-1252, the code page the game's names use.
+#include "platform/files.h"
 
 namespace platform {
 
@@ -18,12 +16,5 @@ std::string AnsiLowerCase(std::string text) {
   }
   return text;
 }
-
-void ShowSystemMessageBox(const std::string& text, const std::string& caption) {
-  std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
-  std::fflush(stderr);
-}
-
-std::optional<std::string> LoadStringResource(int) { return std::nullopt; }
 
 }  // namespace platform

@@ -1,7 +1,7 @@
 // Win32 backend of what the patch builder needs: folder listings (which tell an unreadable folder from an empty one) and the process id.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace platform {
 

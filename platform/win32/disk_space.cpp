@@ -1,9 +1,24 @@
 // Win32 backend: free space of the drive that holds a folder, for this user.
 #include <windows.h>
 
-#include "platform/platform.h"
+#include <vector>
+
+#include "platform/files.h"
 
 namespace platform {
+namespace {
+
+bool NamesDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
+
+std::string CurrentDirectory() {
+  DWORD length = GetCurrentDirectoryA(0, nullptr);
+  if (length == 0) return {};
+  std::vector<char> buffer(length);
+  length = GetCurrentDirectoryA(length, buffer.data());
+  return std::string(buffer.data(), length);
+}
+
+}  // namespace
 
 std::optional<uint64_t> FreeBytes(const std::string& folder) {
   ULARGE_INTEGER available;
@@ -11,6 +26,18 @@ std::optional<uint64_t> FreeBytes(const std::string& folder) {
   if (!path.empty() && path.back() != '\\') path += '\\';
   if (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) return std::nullopt;
   return static_cast<uint64_t>(available.QuadPart);
+}
+
+Volume VolumeHolding(const std::string& folder) {
+  // A share or a relative path is measured on the current folder's drive.
+  std::string onDrive = NamesDrive(folder) ? folder : CurrentDirectory();
+  if (NamesDrive(onDrive)) {
+    std::string drive = onDrive.substr(0, 2);
+    return {onDrive[0], "drive " + drive, FreeBytes(drive + "\\")};
+  }
+  // The current folder is itself on a share (or can't be read): no drive to name.
+  std::string current = onDrive.empty() ? std::string("the current folder") : onDrive;
+  return {std::nullopt, "the file system holding " + current, FreeBytes(onDrive)};
 }
 
 }  // namespace platform

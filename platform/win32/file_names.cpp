@@ -1,5 +1,5 @@
 // Win32 backend: the system's directory search and the long form of a path, component by component.
-#include "platform/platform.h"
+#include "platform/files.h"
 
 #include <windows.h>
 

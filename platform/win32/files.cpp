@@ -1,5 +1,5 @@
 // Win32 backend: folders, temporary files and 64-bit random-access files.
-#include "platform/platform.h"
+#include "platform/files.h"
 
 #include <windows.h>
 
@@ -17,14 +17,6 @@ std::string OwnModulePath() {
     if (length < buffer.size()) return std::string(buffer.data(), length);
     buffer.resize(buffer.size() * 2);
   }
-}
-
-std::string CurrentFolder() {
-  DWORD length = GetCurrentDirectoryA(0, nullptr);
-  if (length == 0) return {};
-  std::vector<char> buffer(length);
-  length = GetCurrentDirectoryA(length, buffer.data());
-  return std::string(buffer.data(), length);
 }
 
 std::string TempFolder() {

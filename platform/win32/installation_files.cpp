@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace platform {
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace platform {
 namespace {

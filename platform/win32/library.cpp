@@ -1,5 +1,5 @@
 // Win32 backend: the engine library through LoadLibrary, and the engine resource of the program.
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 #include <windows.h>
 

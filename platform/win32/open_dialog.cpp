@@ -1,5 +1,5 @@
 // Win32 backend of the file-open dialog: the common dialog, starting from the dialog's file name.
-#include "platform/platform.h"
+#include "platform/backend.h"
 
 #include <windows.h>
 #include <commdlg.h>

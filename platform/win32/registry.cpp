@@ -1,5 +1,5 @@
 // Win32 backend of the registry: reads HKEY_LOCAL_MACHINE in the 32-bit view, where the game records itself.
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 #include <windows.h>
 

@@ -1,25 +1,13 @@
-// Win32 backend: the code page's lower-casing, the system's message box, the STRINGTABLE.
-#include "platform/platform.h"
-
+// Win32 backend: lower-casing with the letters of the active code page.
 #include <windows.h>
+
+#include "platform/files.h"
 
 namespace platform {
 
 std::string AnsiLowerCase(std::string text) {
   if (!text.empty()) CharLowerBuffA(text.data(), static_cast<DWORD>(text.size()));
   return text;
-}
-
-void ShowSystemMessageBox(const std::string& text, const std::string& caption) {
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
-}
-
-std::optional<std::string> LoadStringResource(int id) {
-  // A resource string is at most 4095 characters; 0 means the program carries none.
-  char text[4096];
-  int length = LoadStringA(GetModuleHandleA(nullptr), static_cast<UINT>(id), text, sizeof text);
-  if (length <= 0) return std::nullopt;
-  return std::string(text, static_cast<size_t>(length));
 }
 
 }  // namespace platform

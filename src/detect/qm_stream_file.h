@@ -8,7 +8,7 @@
 #include <string>
 
 #include "src/detect/expansion_header.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 // Writes the version text of `number` ("%d.%d.%d.%d", or "%d.%d.%d" when the revision is not
 // above 0) into `out` and returns how many fields it wrote, 3 or 4.

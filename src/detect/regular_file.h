@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 
 // Whether `path` (spelled as on disk) names a regular file.
 inline bool IsRegularFile(const std::string& path) {

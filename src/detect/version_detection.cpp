@@ -6,7 +6,8 @@
 #include <limits>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/desktop.h"
 #include "src/detect/regular_file.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <cctype>
 
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "src/detect/qm_stream_file.h"
 #include "src/detect/regular_file.h"
 

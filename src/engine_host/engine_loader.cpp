@@ -6,7 +6,8 @@
 #include <optional>
 #include <utility>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/desktop.h"
 
 namespace engine_host {
 namespace {

@@ -5,7 +5,8 @@
 #include <string_view>
 
 #include "src/engine_host/engine_loader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/desktop.h"
 
 namespace {
 

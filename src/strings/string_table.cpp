@@ -3,7 +3,7 @@
 
 #include <map>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 std::string LoadAppString(int id) {
   // The Windows program shows its STRINGTABLE, made from the same texts as this table.

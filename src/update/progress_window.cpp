@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "platform/files.h"
 #include "src/strings/string_table.h"
 #include "src/patchinfo/patch_info.h"
 #include "src/update/update_driver.h"

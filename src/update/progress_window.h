@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 // What a front end does when the model changes or needs the user.
 class ProgressWindowView {

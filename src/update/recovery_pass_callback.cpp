@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "src/update/progress_window.h"
 
 const char* PATCHW32_CALL RecoveryPassCallback(uint32_t messageId, void* parameter) {

@@ -4,10 +4,11 @@
 #include <cctype>
 #include <exception>
 #include <memory>
+#include <optional>
 
 #include "src/engine_host/engine_loader.h"
 #include "src/detect/locator.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "src/update/progress_window.h"
 #include "src/update/recovery_pass_callback.h"
 #include "src/strings/string_table.h"
@@ -32,37 +33,26 @@ std::string VerdictLine(const std::string& name, int phraseId, const std::string
 }
 
 struct FreeSpace {
-  char driveLetter = 0;
-  bool onDrive = false;  // the installation's path names a drive letter
+  std::optional<char> driveLetter;  // of the drive that holds the installation, when it has one
+  std::string volumeName;
   int64_t bytes = -1;
 };
 
-// The drive of a path that names one ("d:..."); else the current folder's drive. A posix path
-// names no drive: then the file system holding the installation is measured.
+// Measured before the verification pass, which tells how much the update needs.
 FreeSpace QueryFreeSpace(const std::string& installPath) {
-  FreeSpace space;
-  std::string current = platform::CurrentFolder();
-  space.driveLetter = current.empty() ? ' ' : current[0];
-  std::string folder = current;
-  if (installPath.size() >= 2 && installPath[1] == ':') {
-    space.onDrive = true;
-    space.driveLetter = installPath[0];
-    folder = std::string(1, installPath[0]) + ":" + platform::PathSeparator();
-  } else if (platform::PathSeparator() == '/' && !installPath.empty()) {
-    folder = installPath;
-  }
-  if (auto bytes = platform::FreeBytes(folder)) space.bytes = static_cast<int64_t>(*bytes);
+  platform::Volume volume = platform::VolumeHolding(installPath);
+  FreeSpace space{volume.DriveLetter, volume.Name};
+  if (volume.AvailableBytes) space.bytes = static_cast<int64_t>(*volume.AvailableBytes);
   return space;
 }
 
-std::string SpaceLine(const FreeSpace& space, const std::string& installPath) {
+std::string SpaceLine(const FreeSpace& space) {
   std::string available = FormatThousands(space.bytes);
   std::string required = FormatThousands(PatchInfo.RequiredBytes);
-  if (platform::PathSeparator() == '/' && !space.onDrive) {
-    return FormatText("%s bytes available on the file system holding %s, %s bytes required for patch.",
-                      C(available), C(installPath), C(required));
-  }
-  return FormatText(LoadAppString(38), C(available), space.driveLetter, C(required));
+  if (!space.driveLetter)
+    return FormatText("%s bytes available on %s, %s bytes required for patch.", C(available), C(space.volumeName),
+                      C(required));
+  return FormatText(LoadAppString(38), C(available), *space.driveLetter, C(required));
 }
 
 // While a pass may change the installation, a shutdown or log-off is asked to wait for its end.
@@ -174,7 +164,7 @@ int32_t RunVerification(TForm1& form, const FreeSpace& space) {
   }
   if (PatchInfo.RequiredBytes != 0) {
     form.AddLogLine("");
-    form.AddLogLine(SpaceLine(space, PatchInfo.InstallPath));
+    form.AddLogLine(SpaceLine(space));
     form.AddLogLine("");
     form.AddLogLine(FormatText(LoadAppString(37), C(PatchInfo.ProductName), C(PatchInfo.InstalledVersion.Text)));
     result = -1;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "src/update/file_extension.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "src/update/progress_window.h"
 #include "src/strings/string_table.h"
 #include "src/patchinfo/patch_info.h"

@@ -3,7 +3,8 @@
 
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/desktop.h"
 #include "src/patchinfo/patch_info.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "src/app/console/console_front_end.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "src/app/startup.h"
 
 int main(int argc, char** argv) {

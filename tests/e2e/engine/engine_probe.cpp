@@ -13,7 +13,8 @@
 
 #include "src/engine_host/engine_contract.h"
 #include "src/engine_host/engine_loader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/desktop.h"
 
 namespace {
 

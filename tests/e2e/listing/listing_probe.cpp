@@ -4,7 +4,7 @@
 #include <string>
 
 #include "src/patchinfo/description.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "platform/posix/system_reg.h"
 
 namespace {

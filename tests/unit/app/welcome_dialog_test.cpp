@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "src/patchinfo/patch_info.h"
 #include "src/app/welcome_dialog.h"
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "src/detect/expansion_header.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "tests/unit/detect/test_folder.h"
 #include "src/detect/version_detection.h"
 

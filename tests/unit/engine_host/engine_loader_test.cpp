@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "src/engine_host/engine_loader.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "src/patchinfo/description.h"
 #include "src/engine_host/engine_loader.h"
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "tests/unit/platform/child_process.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace platformtest {
 namespace {

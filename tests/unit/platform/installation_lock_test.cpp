@@ -9,7 +9,7 @@
 #include <string>
 
 #include "tests/unit/platform/child_process.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace platformtest {
 namespace {

@@ -1,7 +1,7 @@
 // The posix registry: a Wine prefix's system.reg, read through ReadRegistryString.
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "platform/posix/system_reg.h"
 #include "tests/unit/detect/test_folder.h"
 

@@ -1,7 +1,7 @@
 // The three pass handlers, event by event.
 #include <gtest/gtest.h>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 #include "src/update/recovery_pass_callback.h"
 #include "tests/unit/update/run_fixture.h"
 #include "src/update/update_pass_callback.h"

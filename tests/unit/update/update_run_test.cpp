@@ -3,7 +3,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/platform.h"
+#include "platform/files.h"
+#include "platform/desktop.h"
 #include "tests/unit/update/run_fixture.h"
 #include "tests/unit/update/scripted_engine.h"
 #include "src/update/update_driver.h"

@@ -7,7 +7,7 @@
 #include "tests/unit/patchw32/engine/engine_fixture.h"
 #include "patchw32/format/hash.h"
 #include "patchw32/format/payload_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace enginetest {
 namespace {

@@ -5,7 +5,7 @@
 #include "tests/unit/patchw32/engine/engine_fixture.h"
 #include "patchw32/engine/installation.h"
 #include "patchw32/engine/journal.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "patchw32/engine/transaction.h"
 
 namespace enginetest {

@@ -5,7 +5,7 @@
 
 #include "tests/unit/patchw32/engine/engine_fixture.h"
 #include "patchw32/format/payload_reader.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "patchw32/format/payload_writer.h"
 #include "patchw32/engine/verify_pass.h"
 

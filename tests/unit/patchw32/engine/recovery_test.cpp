@@ -13,7 +13,7 @@
 #include "patchw32/format/hash.h"
 #include "patchw32/engine/installation.h"
 #include "patchw32/engine/journal.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 
 namespace enginetest {
 namespace {

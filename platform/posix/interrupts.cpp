@@ -1,8 +1,7 @@
-// Posix backend: terminals, and Ctrl+C and its kin, for the console front end.
+// Posix backend: Ctrl+C and its kin, for the console front end.
 #include <signal.h>
-#include <unistd.h>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace platform {
 namespace {
@@ -12,10 +11,6 @@ volatile sig_atomic_t interruptPending = 0;
 void OnInterrupt(int) { interruptPending = 1; }
 
 }  // namespace
-
-bool StandardInputIsTerminal() { return isatty(STDIN_FILENO) != 0; }
-bool StandardOutputIsTerminal() { return isatty(STDOUT_FILENO) != 0; }
-bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
 
 void CatchInterrupts() {
   struct sigaction action {};

@@ -1,11 +1,9 @@
-// Win32 backend: terminals and Ctrl+C for the console front end.
-#include <io.h>
+// Win32 backend: Ctrl+C for the console front end.
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 
-#include "platform/platform.h"
+#include "platform/desktop.h"
 
 namespace platform {
 namespace {
@@ -19,10 +17,6 @@ BOOL WINAPI OnControl(DWORD type) {
 }
 
 }  // namespace
-
-bool StandardInputIsTerminal() { return _isatty(_fileno(stdin)) != 0; }
-bool StandardOutputIsTerminal() { return _isatty(_fileno(stdout)) != 0; }
-bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void CatchInterrupts() { SetConsoleCtrlHandler(OnControl, TRUE); }
 
