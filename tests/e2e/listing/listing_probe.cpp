@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "src/patchinfo/description.h"
+#include "src/patchinfo/listing_pass.h"
+#include "src/patchinfo/patch_info.h"
 #include "platform/platform.h"
 
 namespace {
