@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "src/detect/expansion_header.h"
+#include "patchw32/format/expansion_header.h"
 #include "platform/platform.h"
 #include "tests/unit/detect/test_folder.h"
 #include "src/detect/version_detection.h"
