@@ -26,7 +26,7 @@
 #include "patchw32/codec/cover_finder.h"
 #include "patchw32/format/hash.h"
 #include "mkpatch/self_check.h"
-#include "platform/platform.h"
+#include "platform/files.h"
 #include "patchw32/codec/suffix_array.h"
 
 namespace {

@@ -14,6 +14,8 @@
 #include "patchw32/codec/codec.h"
 #include "patchw32/format/hash.h"
 #include "platform/files.h"
+#include "patchw32/format/names.h"
+#include "patchw32/format/records.h"
 #include "mkpatch/test_hooks.h"
 #include "mkpatch/tree_walk.h"
 
@@ -23,12 +25,6 @@ namespace {
 
 // Files this large are encoded one at a time with every core; the matcher's memory grows with them.
 constexpr uint64_t kLargeJob = 256ull << 20;
-
-std::string Fold(std::string text) {
-  for (char& c : text)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return text;
-}
 
 struct Job {
   payload::FileEntry entry;
@@ -101,41 +97,19 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
   job.spoolOffset = spool.Append(encoded.data);
 }
 
+// The extensions list holds no empty one, so a name without a dot never matches.
 bool HasExpansionExtension(const std::string& path, const std::vector<std::string>& extensions) {
-  std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
-  size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  return std::find(extensions.begin(), extensions.end(), Fold(name.substr(dot + 1))) != extensions.end();
+  return std::find(extensions.begin(), extensions.end(), payload::FoldedExtension(path)) != extensions.end();
 }
 
 }  // namespace
-
-std::vector<std::string> ExpansionExtensions(const std::vector<std::string>& records) {
-  std::vector<std::string> extensions;
-  for (const auto& record : records) {
-    if (!Fold(record).starts_with("expansion")) continue;
-    // Fields: keyword, name, identifier, version, extension (the rest).
-    size_t at = 0;
-    for (int comma = 0; comma < 4 && at != std::string::npos; ++comma) {
-      at = record.find(',', at);
-      if (at != std::string::npos) ++at;
-    }
-    if (at == std::string::npos) continue;
-    std::string extension = record.substr(at);
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!extension.empty() && blank(extension.back())) extension.pop_back();
-    extension.erase(extension.begin(), std::find_if_not(extension.begin(), extension.end(), blank));
-    if (!extension.empty()) extensions.push_back(Fold(extension.substr(0, 3)));
-  }
-  return extensions;
-}
 
 BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& spoolFile) {
   auto oldFiles = WalkTree(request.oldTree);
   auto newFiles = WalkTree(request.newTree);
   std::map<std::string, std::pair<const TreeFile*, const TreeFile*>> paired;
-  for (const auto& file : oldFiles) paired[Fold(file.path)].first = &file;
-  for (const auto& file : newFiles) paired[Fold(file.path)].second = &file;
+  for (const auto& file : oldFiles) paired[payload::FoldName(file.path)].first = &file;
+  for (const auto& file : newFiles) paired[payload::FoldName(file.path)].second = &file;
 
   // A file that becomes a folder (or the other way round) can't be swapped in one rename.
   for (const auto& [key, files] : paired) {
@@ -146,7 +120,7 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& sp
     }
   }
 
-  auto extensions = ExpansionExtensions(request.records);
+  auto extensions = payload::ExpansionExtensionsOf(request.records);
   std::vector<Job> jobs;
   for (const auto& [key, files] : paired) {
     Job job;

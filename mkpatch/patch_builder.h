@@ -37,7 +37,5 @@ struct BuiltPayload {
 // Throws std::runtime_error with a one-line reason.
 BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& spoolFile);
 
-// The extensions (first three characters, lower case) that the expansion records name.
-std::vector<std::string> ExpansionExtensions(const std::vector<std::string>& records);
 
 }  // namespace mkpatch

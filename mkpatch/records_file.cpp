@@ -2,11 +2,11 @@
 #include "mkpatch/records_file.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 #include "patchw32/format/format.h"
 #include "platform/files.h"
+#include "patchw32/format/records.h"
 
 namespace mkpatch {
 
@@ -44,10 +44,7 @@ std::vector<std::string> ReadRecordsFile(const std::string& path) {
                                std::to_string(payload::kMaxRecordLength) + " bytes");
     if (line.find('\0') != std::string::npos)
       throw std::runtime_error(path + ":" + std::to_string(lineNumber) + ": the record holds a zero byte");
-    std::string lower = line;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    hasVersions = hasVersions || lower.starts_with("versions");
+    hasVersions = hasVersions || payload::KindOfRecord(line) == payload::RecordKind::Versions;
     records.push_back(line);
   }
   if (records.size() > payload::kMaxRecords)

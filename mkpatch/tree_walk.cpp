@@ -7,6 +7,7 @@
 
 #include "patchw32/format/entry_path.h"
 #include "platform/files.h"
+#include "patchw32/format/names.h"
 
 namespace mkpatch {
 
@@ -59,10 +60,7 @@ std::vector<TreeFile> WalkTree(const std::string& root) {
 
   std::map<std::string, std::string> folded;
   for (const auto& file : files) {
-    std::string key = file.path;
-    for (char& c : key)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    auto [at, fresh] = folded.emplace(key, file.path);
+    auto [at, fresh] = folded.emplace(payload::FoldName(file.path), file.path);
     if (!fresh)
       throw std::runtime_error(root + ": " + at->second + " and " + file.path +
                                " differ only in case, and Windows would take them for one file");

@@ -7,11 +7,11 @@
 #include <stdexcept>
 
 #include "mkpatch/commands.h"
-#include "src/detect/expansion_header.h"
 #include "mkpatch/options.h"
 #include "mkpatch/output_file.h"
 #include "platform/files.h"
 #include "src/detect/qm_stream_file.h"
+#include "patchw32/format/expansion_header.h"
 
 namespace mkpatch {
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "patchw32/format/names.h"
+#include "patchw32/format/records.h"
 
 namespace engine {
 namespace {
@@ -21,51 +23,13 @@ std::vector<std::string> SplitPath(const std::string& relative) {
   return parts;
 }
 
-// A description record's fields: cut at every comma, each trimmed of codes 0 to 32.
-std::vector<std::string> RecordFields(const std::string& record) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = record.find(',', start);
-    std::string field = record.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-    while (!field.empty() && blank(field.back())) field.pop_back();
-    field.erase(field.begin(), std::find_if_not(field.begin(), field.end(), blank));
-    fields.push_back(std::move(field));
-    if (comma == std::string::npos) return fields;
-    start = comma + 1;
-  }
-}
-
-// An expansion record's extension: all that follows its fourth comma, trimmed, its first three
-// characters (the program keeps no more).
-std::string ExpansionExtension(const std::string& record) {
-  size_t at = 0;
-  for (int comma = 0; comma < 4; ++comma) {
-    at = record.find(',', at);
-    if (at == std::string::npos) return {};
-    ++at;
-  }
-  std::string rest = record.substr(at);
-  auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-  while (!rest.empty() && blank(rest.back())) rest.pop_back();
-  rest.erase(rest.begin(), std::find_if_not(rest.begin(), rest.end(), blank));
-  return FoldCase(rest.substr(0, 3));
-}
-
-std::string DetectionKey(std::string name) {
+std::string DetectionKey(std::string_view field) {
+  std::string name(field);
   std::replace(name.begin(), name.end(), '\\', '/');
-  return FoldCase(name);
+  return payload::FoldName(name);
 }
 
 }  // namespace
-
-std::string FoldCase(std::string_view text) {
-  std::string folded(text);
-  for (char& c : folded)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return folded;
-}
 
 std::string ShownName(const std::string& payloadPath) {
   // Lower-cased like the description records, so that the host's extension tests (against the
@@ -100,7 +64,7 @@ std::string Installation::Resolve(const std::string& payloadPath) {
   for (size_t i = 0; i < parts.size(); ++i) {
     std::string candidate = built.empty() ? parts[i] : built + "/" + parts[i];
     if (!missing) missing = platform::KindOf(Full(candidate)) == platform::PathKind::Missing;
-    if (missing && i + 1 < parts.size()) candidate = plannedFolders_.emplace(FoldCase(candidate), candidate).first->second;
+    if (missing && i + 1 < parts.size()) candidate = plannedFolders_.emplace(payload::FoldName(candidate), candidate).first->second;
     built = candidate;
   }
   return built;
@@ -116,15 +80,16 @@ std::vector<std::string> Installation::MissingFolders(const std::string& relativ
   return folders;
 }
 
-DetectionFiles::DetectionFiles(const std::vector<std::string>& records) {
+// The engine takes a field even when it is the record's last, unlike the program, which wants
+// the comma after it: a file the program might read is never swapped early.
+DetectionFiles::DetectionFiles(const std::vector<std::string>& records)
+    : expansionExtensions_(payload::ExpansionExtensionsOf(records)) {
   for (const auto& record : records) {
-    std::string lower = FoldCase(record);
-    auto fields = RecordFields(record);
-    if (lower.starts_with("versions") && fields.size() >= 3) executable_ = DetectionKey(fields[2]);
-    if (lower.starts_with("checksum") && fields.size() >= 2) checksumFiles_.push_back(DetectionKey(fields[1]));
-    if (lower.starts_with("expansion")) {
-      std::string extension = ExpansionExtension(record);
-      if (!extension.empty()) expansionExtensions_.push_back(extension);
+    payload::RecordKind kind = payload::KindOfRecord(record);
+    if (kind == payload::RecordKind::Versions) {
+      if (auto exe = payload::RecordField(record, 2)) executable_ = DetectionKey(*exe);
+    } else if (kind == payload::RecordKind::Checksum) {
+      if (auto file = payload::RecordField(record, 1)) checksumFiles_.push_back(DetectionKey(*file));
     }
   }
 }
@@ -133,11 +98,8 @@ int DetectionFiles::CommitRank(const std::string& payloadPath) const {
   std::string key = DetectionKey(payloadPath);
   if (!executable_.empty() && key == executable_) return 2;
   if (std::find(checksumFiles_.begin(), checksumFiles_.end(), key) != checksumFiles_.end()) return 1;
-  std::string name = key.substr(key.rfind('/') == std::string::npos ? 0 : key.rfind('/') + 1);
-  size_t dot = name.rfind('.');
-  if (dot != std::string::npos &&
-      std::find(expansionExtensions_.begin(), expansionExtensions_.end(), name.substr(dot + 1)) !=
-          expansionExtensions_.end())
+  std::string extension = payload::FoldedExtension(key);
+  if (std::find(expansionExtensions_.begin(), expansionExtensions_.end(), extension) != expansionExtensions_.end())
     return 1;
   return 0;
 }

@@ -9,9 +9,6 @@
 
 namespace engine {
 
-// ASCII lower case: how Windows compares the names that matter here.
-std::string FoldCase(std::string_view text);
-
 // The entry's path as the host is shown it: relative, lower case, with the platform's separator.
 std::string ShownName(const std::string& payloadPath);
 

@@ -8,6 +8,7 @@
 #include "patchw32/format/entry_path.h"
 #include "patchw32/engine/fault_points.h"
 #include "patchw32/format/hash.h"
+#include "patchw32/format/names.h"
 #include "patchw32/engine/installation.h"
 #include "platform/files.h"
 
@@ -48,8 +49,9 @@ bool ReadPaths(payload::ByteReader& in, uint32_t count, std::vector<std::string>
   return true;
 }
 
+// A staged name is more than its suffix: it names the entry it stands for.
 bool EndsWithFolded(const std::string& text, std::string_view suffix) {
-  return text.size() > suffix.size() && FoldCase(text).ends_with(FoldCase(suffix));
+  return text.size() > suffix.size() && payload::EndsWithName(text, suffix);
 }
 
 }  // namespace
@@ -119,20 +121,20 @@ bool JournalBelongsHere(const Journal& journal, const Installation& installation
     return false;
   }
   std::map<std::string, payload::Operation> entries;  // folded path -> what the payload does to it
-  for (const auto& entry : index.entries) entries.emplace(FoldCase(entry.path), entry.operation);
-  auto isEntry = [&entries](const std::string& path) { return entries.count(FoldCase(path)) != 0; };
+  for (const auto& entry : index.entries) entries.emplace(payload::FoldName(entry.path), entry.operation);
+  auto isEntry = [&entries](const std::string& path) { return entries.count(payload::FoldName(path)) != 0; };
   auto namesOther = [&why](const std::string& path) {
     why = "it names " + ShownName(path) + ", which this update does not change";
     return false;
   };
 
   if (!journal.backupFolder.empty()) {
-    std::string prefix = FoldCase(journal.backupFolder) + "/";
+    std::string prefix = payload::FoldName(journal.backupFolder) + "/";
     for (const auto& [path, operation] : entries)
-      if (path == FoldCase(journal.backupFolder) || path.starts_with(prefix)) return namesOther(journal.backupFolder);
+      if (path == payload::FoldName(journal.backupFolder) || path.starts_with(prefix)) return namesOther(journal.backupFolder);
   }
   for (const auto& step : journal.steps) {
-    auto entry = entries.find(FoldCase(step.target));
+    auto entry = entries.find(payload::FoldName(step.target));
     if (entry == entries.end()) return namesOther(step.target);
     // Each kind of step belongs to one kind of entry: an added file is never put back over a
     // file that the payload only modifies, and so on.
@@ -150,7 +152,7 @@ bool JournalBelongsHere(const Journal& journal, const Installation& installation
     if (!isEntry(stem)) return namesOther(staged);
   }
   for (const auto& folder : journal.folders) {
-    std::string prefix = FoldCase(folder) + "/";
+    std::string prefix = payload::FoldName(folder) + "/";
     auto above = entries.lower_bound(prefix);
     if (above == entries.end() || !above->first.starts_with(prefix)) return namesOther(folder);
   }

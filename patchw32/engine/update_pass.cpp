@@ -8,6 +8,7 @@
 #include "patchw32/codec/codec.h"
 #include "patchw32/format/entry_path.h"
 #include "patchw32/format/hash.h"
+#include "patchw32/format/names.h"
 #include "patchw32/engine/installed_file.h"
 #include "patchw32/engine/messages.h"
 #include "patchw32/engine/recovery_pass.h"
@@ -156,9 +157,9 @@ int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& 
                                       " is not a folder inside the installation." + messages::Unchanged());
       return PW_BAD_COMMAND_LINE;
     }
-    std::string prefix = FoldCase(named) + "/";
+    std::string prefix = payload::FoldName(named) + "/";
     for (const auto& entry : index.entries) {
-      if (FoldCase(entry.path).starts_with(prefix) || FoldCase(entry.path) == FoldCase(named)) {
+      if (payload::FoldName(entry.path).starts_with(prefix) || payload::SameName(entry.path, named)) {
         host.SendText(PW_MSG_ERROR, "The patch changes files in the backup folder " + ShownName(named) +
                                         "; choose no backup to apply it." + messages::Unchanged());
         return PW_BAD_COMMAND_LINE;

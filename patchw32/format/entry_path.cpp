@@ -2,24 +2,23 @@
 #include "patchw32/format/entry_path.h"
 
 #include <array>
-#include <cctype>
 #include <string>
 
 #include "patchw32/format/format.h"
+#include "patchw32/format/names.h"
 
 namespace payload {
 namespace {
 
 bool IsDeviceName(std::string_view component) {
   // Windows opens the device whatever extension follows the name: "nul.txt" is NUL.
-  std::string stem(component.substr(0, component.find('.')));
-  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  static constexpr std::array<std::string_view, 4> kPlain = {"CON", "PRN", "AUX", "NUL"};
+  std::string stem = FoldName(component.substr(0, component.find('.')));
+  static constexpr std::array<std::string_view, 4> kPlain = {"con", "prn", "aux", "nul"};
   for (auto name : kPlain)
     if (stem == name) return true;
-  if (stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")))
+  if (stem.size() == 4 && (stem.starts_with("com") || stem.starts_with("lpt")))
     return stem[3] >= '1' && stem[3] <= '9';
-  return stem == "CONIN$" || stem == "CONOUT$";
+  return stem == "conin$" || stem == "conout$";
 }
 
 bool IsSafeComponent(std::string_view component) {
@@ -54,13 +53,7 @@ bool IsSafeEntryPath(std::string_view path) {
   for (;;) {
     size_t end = path.find('/', start);
     std::string_view component = path.substr(start, end == std::string_view::npos ? end : end - start);
-    if (component.size() >= kEngineFileSuffix.size()) {
-      auto tail = component.substr(component.size() - kEngineFileSuffix.size());
-      bool same = true;
-      for (size_t i = 0; i < tail.size(); ++i)
-        same = same && std::tolower(static_cast<unsigned char>(tail[i])) == kEngineFileSuffix[i];
-      if (same) return false;
-    }
+    if (EndsWithName(component, kEngineFileSuffix)) return false;
     if (end == std::string_view::npos) return true;
     start = end + 1;
   }

@@ -10,6 +10,7 @@
 #include "patchw32/format/byte_io.h"
 #include "patchw32/format/entry_path.h"
 #include "platform/files.h"
+#include "patchw32/format/names.h"
 
 namespace payload {
 namespace {
@@ -207,10 +208,7 @@ bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, Payloa
       error = "the patch's file table is out of order at " + entry.path;
       return false;
     }
-    std::string key = entry.path;
-    for (char& c : key)
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (!folded.insert(std::move(key)).second) {
+    if (!folded.insert(FoldName(entry.path)).second) {
       error = "the patch names one file twice: " + entry.path;
       return false;
     }

@@ -3,7 +3,7 @@
 
 #include <exception>
 
-#include "src/patchinfo/description.h"
+#include "src/patchinfo/listing_pass.h"
 #include "src/strings/string_table.h"
 #include "src/patchinfo/patch_info.h"
 

@@ -2,24 +2,8 @@
 #include "src/detect/qm_stream_file.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "src/detect/regular_file.h"
-
-int FormatVersionNumber(int32_t number, std::string& out) {
-  int32_t major = number / 1000000;
-  int32_t minor = (number / 10000) % 100;
-  int32_t build = (number / 100) % 100;
-  int32_t revision = number % 100;
-  char text[48];
-  int fields = revision > 0 ? 4 : 3;
-  if (fields == 4)
-    std::snprintf(text, sizeof text, "%d.%d.%d.%d", major, minor, build, revision);
-  else
-    std::snprintf(text, sizeof text, "%d.%d.%d", major, minor, build);
-  out = text;
-  return fields;
-}
 
 QMStreamFile::QMStreamFile(const std::string& path) {
   size_t cut = path.rfind(platform::PathSeparator());

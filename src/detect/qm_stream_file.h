@@ -7,12 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "src/detect/expansion_header.h"
 #include "platform/files.h"
-
-// Writes the version text of `number` ("%d.%d.%d.%d", or "%d.%d.%d" when the revision is not
-// above 0) into `out` and returns how many fields it wrote, 3 or 4.
-int FormatVersionNumber(int32_t number, std::string& out);
+#include "patchw32/format/expansion_header.h"
 
 class QMStreamFile {
  public:

@@ -8,6 +8,7 @@
 
 #include "platform/files.h"
 #include "platform/desktop.h"
+#include "patchw32/format/names.h"
 #include "src/detect/regular_file.h"
 
 namespace {
@@ -19,12 +20,6 @@ constexpr size_t kStampTextSize = 16;
 
 std::string Join(const std::string& folder, const std::string& name) {
   return folder + platform::PathSeparator() + name;
-}
-
-bool EqualIgnoringAsciiCase(const std::string& a, const std::string& b) {
-  auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
 }
 
 }  // namespace
@@ -107,7 +102,7 @@ int DetectInstalledVersion(Update& info, XPDManager& expansions) {
   for (const auto& entry : expansions.Entries) {
     std::string id = std::to_string(entry->Id);
     bool listed = std::any_of(info.ExpansionIds.begin(), info.ExpansionIds.end(),
-                              [&](const std::string& known) { return EqualIgnoringAsciiCase(known, id); });
+                              [&](const std::string& known) { return payload::SameName(known, id); });
     if (listed) ParseVersionStamp(info.ExpansionVersion, entry->VersionText);
   }
   return 1;

@@ -1,76 +1,59 @@
-// The description records: versions, checksum, expansion and registry, cut into fields.
+// The description records: versions, checksum, expansion and registry, read into class Update.
+// The grammar is the shared one; what is kept, and what a short record leaves unset, is ours.
 #include "src/patchinfo/description.h"
 
 #include <optional>
 #include <string_view>
 
-#include "src/engine_host/engine_loader.h"
 #include "platform/files.h"
-#include "platform/desktop.h"
+#include "patchw32/format/records.h"
 
 namespace {
 
-std::string Trimmed(std::string_view field) {
-  auto isBlank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
-  while (!field.empty() && isBlank(field.front())) field.remove_prefix(1);
-  while (!field.empty() && isBlank(field.back())) field.remove_suffix(1);
-  return std::string(field);
+using payload::RecordFields;
+
+// The next field when a comma ends it.
+std::optional<std::string> Next(RecordFields& fields) {
+  auto field = fields.Next();
+  if (!field) return std::nullopt;
+  return std::string(*field);
 }
 
-// Cuts fields off the front of a record at commas; the last field takes what remains.
-class FieldCutter {
- public:
-  explicit FieldCutter(std::string_view rest) : rest_(rest) {}
-
-  // The text before the next comma, trimmed; nothing when there is no further comma.
-  std::optional<std::string> Next() {
-    size_t comma = rest_.find(',');
-    if (comma == std::string_view::npos) return std::nullopt;
-    std::string field = Trimmed(rest_.substr(0, comma));
-    rest_.remove_prefix(comma + 1);
-    return field;
-  }
-  std::string Rest() const { return Trimmed(rest_); }
-
- private:
-  std::string_view rest_;
-};
-
-void StoreVersions(Update& info, FieldCutter& fields) {
-  auto product = fields.Next();
+void StoreVersions(Update& info, RecordFields& fields) {
+  auto product = Next(fields);
   if (!product) return;
   info.ProductName = *product;
-  auto exe = fields.Next();
+  auto exe = Next(fields);
   if (!exe) return;
   info.ExeName = *exe;
-  auto from = fields.Next();
+  auto from = Next(fields);
   if (!from) return;
   ParseVersionStamp(info.FromVersion, *from);
-  ParseVersionStamp(info.ToVersion, fields.Rest());
+  ParseVersionStamp(info.ToVersion, std::string(fields.Rest()));
   info.Valid = true;
 }
 
-void StoreChecksum(Update& info, FieldCutter& fields) {
-  auto file = fields.Next();
-  auto value = fields.Next();
-  auto length = fields.Next();
+void StoreChecksum(Update& info, RecordFields& fields) {
+  auto file = Next(fields);
+  auto value = Next(fields);
+  auto length = Next(fields);
   if (!file || !value || !length) return;
   info.ChecksumFiles.push_back(*file);
   info.ChecksumValues.push_back(*value);
   info.ChecksumLengths.push_back(*length);
-  info.ChecksumVersions.push_back(fields.Rest());
+  info.ChecksumVersions.push_back(std::string(fields.Rest()));
 }
 
-void StoreExpansion(Update& info, FieldCutter& fields) {
-  auto name = fields.Next();
-  auto id = fields.Next();
-  auto version = fields.Next();
+void StoreExpansion(Update& info, RecordFields& fields, std::string_view record) {
+  auto name = Next(fields);
+  auto id = Next(fields);
+  auto version = Next(fields);
   if (!name || !id || !version) return;
   TitleCaseWords(*name);
   info.ExpansionNames.push_back(*name);
   info.ExpansionIds.push_back(*id);
   info.ExpansionVersions.push_back(*version);
-  info.ExpansionExtensions.push_back(fields.Rest().substr(0, 3));
+  info.ExpansionExtensions.push_back(std::string(payload::ExpansionExtension(record)));
 }
 
 }  // namespace
@@ -89,54 +72,18 @@ std::string ShortNameOf(const std::string& productName) {
 }
 
 void ParseDescriptionRecord(Update& info, const std::string& engineText) {
+  // Lower-cased with the system's code page first, so that every field the program keeps is too.
   std::string record = platform::AnsiLowerCase(engineText);
   if (!record.empty()) record.pop_back();  // the engine's extra final character
 
-  enum class Kind { Expansion, Versions, Checksum, Registry };
-  static constexpr std::pair<std::string_view, Kind> kKeywords[] = {
-      {"expansion", Kind::Expansion},
-      {"versions", Kind::Versions},
-      {"checksum", Kind::Checksum},
-      {"registry", Kind::Registry}};
-  std::optional<Kind> kind;
-  for (const auto& [keyword, k] : kKeywords) {
-    if (record.starts_with(keyword)) {
-      kind = k;
-      break;
-    }
+  payload::RecordKind kind = payload::KindOfRecord(record);
+  RecordFields fields(record);
+  if (kind == payload::RecordKind::Unknown || !fields.Next()) return;  // the keyword needs its comma
+  switch (kind) {
+    case payload::RecordKind::Versions: StoreVersions(info, fields); break;
+    case payload::RecordKind::Checksum: StoreChecksum(info, fields); break;
+    case payload::RecordKind::Expansion: StoreExpansion(info, fields, record); break;
+    case payload::RecordKind::Registry: info.RegistryKeys.push_back(std::string(fields.Rest())); break;
+    case payload::RecordKind::Unknown: break;
   }
-  size_t comma = record.find(',');
-  if (!kind || comma == std::string::npos) return;
-
-  FieldCutter fields(std::string_view(record).substr(comma + 1));
-  switch (*kind) {
-    case Kind::Versions: StoreVersions(info, fields); break;
-    case Kind::Checksum: StoreChecksum(info, fields); break;
-    case Kind::Expansion: StoreExpansion(info, fields); break;
-    case Kind::Registry: info.RegistryKeys.push_back(fields.Rest()); break;
-  }
-}
-
-const char* PATCHW32_CALL ListPassCallback(uint32_t messageId, void* parameter) {
-  platform::ProcessPendingMessages();
-  switch (engine_host::MessageKind(messageId)) {
-    case 4:
-      platform::ShowMessageBox("Internal Update error, patch is possibly corrupt.", "Update Error");
-      return engine_host::kStop;
-    case 2:
-      return engine_host::kStop;
-    case 11:
-      if (parameter) ParseDescriptionRecord(PatchInfo, static_cast<const char*>(parameter));
-      return engine_host::kGoOn;
-    default:
-      return engine_host::DefaultReply(messageId);
-  }
-}
-
-int32_t ReadPatchInfo() {
-  std::string arguments = "\"" + platform::CurrentFolder() + "\" -i -l";
-  int32_t result = engine_host::RunPatchEngine(arguments, ListPassCallback, 1);
-  TitleCaseWords(PatchInfo.ProductName);
-  PatchInfo.ShortName = ShortNameOf(PatchInfo.ProductName);
-  return result;
 }

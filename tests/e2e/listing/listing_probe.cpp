@@ -5,6 +5,8 @@
 
 #include "src/patchinfo/description.h"
 #include "platform/desktop.h"
+#include "src/patchinfo/listing_pass.h"
+#include "src/patchinfo/patch_info.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "patchw32/format/entry_path.h"
 #include "patchw32/format/hash.h"
+#include "patchw32/format/names.h"
 #include "patchw32/engine/installation.h"
 #include "patchw32/engine/journal.h"
 #include "platform/files.h"
@@ -33,7 +34,7 @@ payload::PayloadIndex Payload() {
 
 bool IsEntry(const payload::PayloadIndex& index, const std::string& path) {
   for (const auto& entry : index.entries)
-    if (engine::FoldCase(entry.path) == engine::FoldCase(path)) return true;
+    if (payload::SameName(entry.path, path)) return true;
   return false;
 }
 
@@ -72,6 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const auto& step : journal.steps)
     if (!IsEntry(index, step.target)) __builtin_trap();
   for (const auto& staged : journal.staged)
-    if (!staged.ends_with(".new.orvan~") && !engine::FoldCase(staged).ends_with(".new.orvan~")) __builtin_trap();
+    if (!staged.ends_with(".new.orvan~") && !payload::EndsWithName(staged, ".new.orvan~")) __builtin_trap();
   return 0;
 }

@@ -6,8 +6,8 @@
 #include <functional>
 #include <vector>
 
-#include "src/detect/expansion_header.h"
 #include "platform/desktop.h"
+#include "patchw32/format/expansion_header.h"
 #include "tests/unit/detect/test_folder.h"
 #include "src/detect/version_detection.h"
 

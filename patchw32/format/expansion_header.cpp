@@ -1,7 +1,9 @@
-// Expansion header fields, and the scattering of identifier and check bits over ScrambledBits.
-#include "src/detect/expansion_header.h"
+// Expansion header fields, the scattering of identifier and check bits over ScrambledBits, and
+// the version number as text.
+#include "patchw32/format/expansion_header.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
@@ -77,4 +79,19 @@ void EncodeExpansionHeader(std::span<std::byte, kExpansionHeaderSize> bytes, uin
   PutWord(bytes, kVersionAt, static_cast<uint32_t>(versionNumber));
   PutWord(bytes, kCheckValueAt, check);
   for (size_t i = 0; i < 3; ++i) PutWord(bytes, kScrambledAt + 4 * i, header.ScrambledBits[i]);
+}
+
+int FormatVersionNumber(int32_t number, std::string& out) {
+  int32_t major = number / 1000000;
+  int32_t minor = (number / 10000) % 100;
+  int32_t build = (number / 100) % 100;
+  int32_t revision = number % 100;
+  char text[48];
+  int fields = revision > 0 ? 4 : 3;
+  if (fields == 4)
+    std::snprintf(text, sizeof text, "%d.%d.%d.%d", major, minor, build, revision);
+  else
+    std::snprintf(text, sizeof text, "%d.%d.%d", major, minor, build);
+  out = text;
+  return fields;
 }

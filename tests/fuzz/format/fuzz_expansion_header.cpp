@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "src/detect/expansion_header.h"
-#include "src/detect/qm_stream_file.h"
+#include "patchw32/format/expansion_header.h"
 
 namespace {
 

@@ -1,10 +1,12 @@
-// The 116-byte header of an expansion data file (.XPD): its fields, the bit tables, encode and check.
+// The 116-byte header of an expansion data file (.XPD): its fields, the bit tables, encode and
+// check, and its version number as text. The program's scanner reads it; the builder writes it.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 constexpr size_t kExpansionHeaderSize = 116;
 constexpr uint32_t kExpansionMagic = 0xFA7E843F;
@@ -46,3 +48,7 @@ uint32_t ExtractIdFromHeader(const ExpansionFileHeader& header);
 // interpret, and the ScrambledBits positions neither table names, keep what they held.
 void EncodeExpansionHeader(std::span<std::byte, kExpansionHeaderSize> bytes, uint32_t id,
                            int32_t versionNumber, uint32_t checkCount);
+
+// Writes the version text of `number` ("%d.%d.%d.%d", or "%d.%d.%d" when the revision is not
+// above 0) into `out` and returns how many fields it wrote, 3 or 4.
+int FormatVersionNumber(int32_t number, std::string& out);
