@@ -57,7 +57,8 @@ class TForm1 : public update::RunWindow, public update::RunState {
   ProgressBarModel ProgressBar2;
   platform::OpenDialog OpenDialog1{"Orvan.exe", "Orvan Executable|Orvan.exe", "Where is Orvan installed?", "exe"};
 
-  // The run fields are update::RunState's; the console's exit code says AtTargetVersion.
+  // The run fields (FilesDone, CurrentFile, Finished, CancelRequested, AtTargetVersion, ...) are
+  // update::RunState's; the console's exit code says AtTargetVersion.
 
   // The update driver: runs once, on the window's first activation.
   void FormActivate();
