@@ -10,7 +10,6 @@
 #include "mkpatch/options.h"
 #include "mkpatch/output_file.h"
 #include "platform/files.h"
-#include "src/detect/qm_stream_file.h"
 #include "patchw32/format/expansion_header.h"
 
 namespace mkpatch {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "src/update/progress_window.h"
+#include "src/app/progress_window.h"
 #include "src/app/welcome_dialog.h"
 
 // What a front end provides: the application title, and its message loop over the two windows.

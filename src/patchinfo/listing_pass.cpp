@@ -11,12 +11,12 @@
 const char* PATCHW32_CALL ListPassCallback(uint32_t messageId, void* parameter) {
   platform::ProcessPendingMessages();
   switch (engine_host::MessageKind(messageId)) {
-    case 4:
+    case engine_host::message::kError:
       platform::ShowMessageBox("Internal Update error, patch is possibly corrupt.", "Update Error");
       return engine_host::kStop;
-    case 2:
+    case engine_host::message::kNotice:
       return engine_host::kStop;
-    case 11:
+    case engine_host::message::kRecord:
       if (parameter) ParseDescriptionRecord(PatchInfo, static_cast<const char*>(parameter));
       return engine_host::kGoOn;
     default:

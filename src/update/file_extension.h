@@ -3,8 +3,12 @@
 
 #include <string>
 
+namespace update {
+
 inline std::string ExtensionOf(const std::string& name) {
   size_t dot = name.rfind('.');
   if (dot == std::string::npos || name.find_first_of("\\:", dot) != std::string::npos) return {};
   return name.substr(dot + 1);
 }
+
+}  // namespace update

@@ -5,18 +5,26 @@
 #include <string>
 
 #include "platform/desktop.h"
-#include "src/update/progress_window.h"
+#include "platform/files.h"
+#include "src/update/active_run.h"
+
+namespace update {
+
+namespace message = engine_host::message;
 
 const char* PATCHW32_CALL RecoveryPassCallback(uint32_t messageId, void* parameter) {
   platform::ProcessPendingMessages();
-  TForm1& form = *Form1;
+  RunWindow* window = ActiveRun::Window();
+  if (!window) return engine_host::kStop;  // no run to report to: nothing may change unseen
   switch (engine_host::MessageKind(messageId)) {
-    case 4:
-    case 9:
+    case message::kError:
+    case message::kStatus:
       // A recovery half done is worse than one finished: an error is logged and the engine decides.
-      if (parameter) form.AddLogLine(static_cast<const char*>(parameter));
+      if (parameter) window->AddLogLine(engine_host::TextOf(parameter));
       return engine_host::kGoOn;
     default:
       return engine_host::DefaultReply(messageId);
   }
 }
+
+}  // namespace update

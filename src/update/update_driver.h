@@ -4,10 +4,14 @@
 #include <cstdint>
 #include <string>
 
-class TForm1;
+#include "src/update/run_window.h"
 
-// The progress window's activation handler: one whole update run.
-void RunUpdate(TForm1& form);
+namespace update {
+
+// One whole update run, reported to the window: the progress window's activation runs it.
+void RunUpdate(RunWindow& window);
 
 // 1234567 -> "1,234,567"; -1 -> "-1".
 std::string FormatThousands(int64_t value);
+
+}  // namespace update

@@ -4,59 +4,73 @@
 
 #include <string>
 
-#include "src/update/file_extension.h"
 #include "platform/desktop.h"
-#include "src/update/progress_window.h"
-#include "src/strings/string_table.h"
+#include "platform/files.h"
 #include "src/patchinfo/patch_info.h"
+#include "src/strings/string_table.h"
+#include "src/update/active_run.h"
+#include "src/update/file_extension.h"
 
+namespace update {
 namespace {
 
-void OnFileName(TForm1& form, const std::string& name) {
-  form.ProgressBar1.SetPosition(0);
-  form.ExtensionStripped = false;
-  form.CurrentFile = name;
+namespace message = engine_host::message;
+
+void OnNotice(RunWindow& window, const std::string& text) {
+  RunState& run = window.State();
+  if (text.find("file of the same name") != std::string::npos)
+    window.AddLogLine(FormatText(LoadAppString(39), run.CurrentFile, PatchInfo.FromVersion.Text));
+  run.PatchingFile = false;
+}
+
+void OnFileBegin(RunWindow& window, const std::string& name) {
+  RunState& run = window.State();
+  window.SetFileProgress(0);
+  run.ExtensionStripped = false;
+  run.CurrentFile = name;
   std::string extension = ExtensionOf(name);
   for (const auto& expansionExtension : PatchInfo.ExpansionExtensions) {
     if (extension == expansionExtension) {
-      form.CurrentFile = name.substr(0, name.size() - extension.size() - 1);
-      form.ExtensionStripped = true;
+      run.CurrentFile = name.substr(0, name.size() - extension.size() - 1);
+      run.ExtensionStripped = true;
       break;
     }
   }
 }
 
-void OnProgressText(TForm1& form, const std::string& text) {
+void OnStatus(RunWindow& window, const std::string& text) {
+  RunState& run = window.State();
   if (text.find("New Version") != std::string::npos) {
-    form.ProgressBar1.SetPosition(100);
-    form.AddLogLine(FormatText(LoadAppString(10), form.CurrentFile.c_str(), PatchInfo.ToVersion.Text.c_str()));
-    form.PatchingFile = false;
+    window.SetFileProgress(100);
+    window.AddLogLine(FormatText(LoadAppString(10), run.CurrentFile, PatchInfo.ToVersion.Text));
+    run.PatchingFile = false;
   } else if (text.find("Applying") != std::string::npos &&
-             (!PatchInfo.ExpansionFilesToPatch.empty() || !form.ExtensionStripped)) {
-    ++form.FilesDone;
-    form.AddLogLine("");
-    form.AddLogLine(FormatText(LoadAppString(13), form.CurrentFile.c_str(), PatchInfo.FromVersion.Text.c_str(),
-                               PatchInfo.ToVersion.Text.c_str(), form.FilesDone, form.TotalFiles));
-    form.ProgressBar1.SetPosition(0);
-    form.PatchingFile = true;
+             (!PatchInfo.ExpansionFilesToPatch.empty() || !run.ExtensionStripped)) {
+    ++run.FilesDone;
+    window.AddLogLine("");
+    window.AddLogLine(FormatText(LoadAppString(13), run.CurrentFile, PatchInfo.FromVersion.Text,
+                                 PatchInfo.ToVersion.Text, run.FilesDone, run.TotalFiles));
+    window.SetFileProgress(0);
+    run.PatchingFile = true;
   }
 }
 
-const char* OnFileEnd(TForm1& form) {
-  form.ProgressBar1.SetPosition(100);
+const char* OnFileEnd(RunWindow& window) {
+  RunState& run = window.State();
+  window.SetFileProgress(100);
   const char* reply = engine_host::kGoOn;
-  if (form.CancelRequested) {
-    form.WarningDialog(FormatText(LoadAppString(14), PatchInfo.ShortName.c_str()));
+  if (run.CancelRequested) {
+    window.WarningDialog(FormatText(LoadAppString(14), PatchInfo.ShortName));
     reply = engine_host::kStop;
   } else {
-    if (form.PatchingFile) form.AddLogLine(FormatText(LoadAppString(36), form.CurrentFile.c_str()));
-    if (form.CurrentFile == form.LastFile) {
-      form.AddLogLine("");
-      form.AddLogLine("Finishing update...");
+    if (run.PatchingFile) window.AddLogLine(FormatText(LoadAppString(36), run.CurrentFile));
+    if (run.CurrentFile == run.LastFile) {
+      window.AddLogLine("");
+      window.AddLogLine("Finishing update...");
     }
   }
   // The driver only runs this pass with at least one file to patch.
-  if (form.TotalFiles > 0) form.ProgressBar2.SetPosition(form.FilesDone * 50 / form.TotalFiles + 50);
+  if (run.TotalFiles > 0) window.SetOverallProgress(run.FilesDone * 50 / run.TotalFiles + 50);
   return reply;
 }
 
@@ -64,35 +78,35 @@ const char* OnFileEnd(TForm1& form) {
 
 const char* PATCHW32_CALL UpdatePassCallback(uint32_t messageId, void* parameter) {
   platform::ProcessPendingMessages();
-  TForm1& form = *Form1;
-  int8_t kind = engine_host::MessageKind(messageId);
-  const std::string text =
-      parameter && (kind == 2 || kind == 4 || kind == 7 || kind == 9) ? static_cast<const char*>(parameter) : "";
-  switch (kind) {
-    case 2:
-      if (text.find("file of the same name") != std::string::npos)
-        form.AddLogLine(FormatText(LoadAppString(39), form.CurrentFile.c_str(), PatchInfo.FromVersion.Text.c_str()));
-      form.PatchingFile = false;
+  RunWindow* window = ActiveRun::Window();
+  if (!window) return engine_host::kStop;  // no run to report to: nothing may change unseen
+  switch (engine_host::MessageKind(messageId)) {
+    case message::kNotice:
+      OnNotice(*window, engine_host::TextOf(parameter));
       return engine_host::kGoOn;
-    case 4:
-      form.WarningDialog(text);
-      form.PatchingFile = false;
+    case message::kError:
+      window->WarningDialog(engine_host::TextOf(parameter));
+      window->State().PatchingFile = false;
       return engine_host::kStop;
-    case 5:
-      form.ProgressBar1.SetPosition(static_cast<int>(engine_host::ProgressOf(parameter) * 100 / 32768));
+    case message::kProgress:
+      window->SetFileProgress(engine_host::ProgressPercentOf(parameter));
       return engine_host::kGoOn;
-    case 7:
-      OnFileName(form, text);
+    case message::kFileBegin:
+      OnFileBegin(*window, engine_host::TextOf(parameter));
       return engine_host::kGoOn;
-    case 8:
-      return OnFileEnd(form);
-    case 9:
-      OnProgressText(form, text);
+    case message::kFileEnd:
+      return OnFileEnd(*window);
+    case message::kStatus:
+      OnStatus(*window, engine_host::TextOf(parameter));
       return engine_host::kGoOn;
-    case 13: case 14:
-      form.WarningDialog("Patch information invalid, this patcher may have been corrupted.");
-      return engine_host::kStop;
+    case message::kCorruptData:
+    case message::kCorruptIndex:
+      // Said to the player before the pass stops, as every callback stops it for these ids.
+      window->WarningDialog("Patch information invalid, this patcher may have been corrupted.");
+      return engine_host::DefaultReply(messageId);
     default:
       return engine_host::DefaultReply(messageId);
   }
 }
+
+}  // namespace update

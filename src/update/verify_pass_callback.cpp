@@ -6,13 +6,17 @@
 #include <cstdlib>
 #include <string>
 
-#include "src/update/file_extension.h"
 #include "platform/desktop.h"
-#include "src/update/progress_window.h"
-#include "src/strings/string_table.h"
+#include "platform/files.h"
 #include "src/patchinfo/patch_info.h"
+#include "src/strings/string_table.h"
+#include "src/update/active_run.h"
+#include "src/update/file_extension.h"
 
+namespace update {
 namespace {
+
+namespace message = engine_host::message;
 
 // The decimal number that starts at the blank nearest before the first " bytes".
 int64_t RequiredBytesIn(const std::string& text) {
@@ -25,8 +29,30 @@ int64_t RequiredBytesIn(const std::string& text) {
   return std::strtoll(cursor, nullptr, 10);
 }
 
-void OnFileName(TForm1& form, const std::string& name) {
-  form.ProgressBar1.SetPosition(0);
+void OnNotice(RunWindow& window, const std::string& text) {
+  if (text.find("file of the same name") == std::string::npos) return;
+  window.AddLogLine("");
+  window.AddLogLine(FormatText(LoadAppString(39), window.State().CurrentFile, PatchInfo.FromVersion.Text));
+  PatchInfo.Mismatch = true;
+}
+
+const char* OnError(RunWindow& window, const std::string& text) {
+  if (text.find("No update done since file contents do not match") != std::string::npos) {
+    window.AddLogLine("");
+    window.AddLogLine(FormatText(LoadAppString(34), window.State().CurrentFile, PatchInfo.FromVersion.Text));
+  }
+  if (text.find("Insufficient Storage") != std::string::npos) {
+    window.AddLogLine("");
+    PatchInfo.RequiredBytes = RequiredBytesIn(text);
+    return engine_host::kGoOn;
+  }
+  window.AddLogLine("");
+  window.AddLogLine(LoadAppString(35));
+  return engine_host::kStop;
+}
+
+void OnFileBegin(RunWindow& window, const std::string& name) {
+  window.SetFileProgress(0);
   std::string extension = ExtensionOf(name);
   bool expansionFile = false;
   for (size_t i = 0; i < PatchInfo.ExpansionExtensions.size(); ++i) {
@@ -36,57 +62,44 @@ void OnFileName(TForm1& form, const std::string& name) {
       PatchInfo.ExpansionFilesToPatch.push_back(name);
   }
   if (!expansionFile) PatchInfo.FilesToPatch.push_back(name);
-  form.CurrentFile = name;
+  window.State().CurrentFile = name;
 }
 
-const char* OnError(TForm1& form, const std::string& text) {
-  if (text.find("No update done since file contents do not match") != std::string::npos) {
-    form.AddLogLine("");
-    form.AddLogLine(FormatText(LoadAppString(34), form.CurrentFile.c_str(), PatchInfo.FromVersion.Text.c_str()));
-  }
-  if (text.find("Insufficient Storage") != std::string::npos) {
-    form.AddLogLine("");
-    PatchInfo.RequiredBytes = RequiredBytesIn(text);
-    return engine_host::kGoOn;
-  }
-  form.AddLogLine("");
-  form.AddLogLine(LoadAppString(35));
-  return engine_host::kStop;
+void OnFileEnd(RunWindow& window) {
+  RunState& run = window.State();
+  ++run.VerifyDone;
+  window.SetFileProgress(100);
+  // An end of file with no count announced leaves the overall bar where it is.
+  if (run.VerifyTotal > 0) window.SetOverallProgress(run.VerifyDone * 50 / run.VerifyTotal);
 }
 
 }  // namespace
 
 const char* PATCHW32_CALL VerifyPassCallback(uint32_t messageId, void* parameter) {
   platform::ProcessPendingMessages();
-  TForm1& form = *Form1;
-  int8_t kind = engine_host::MessageKind(messageId);
-  const std::string text = parameter && (kind == 2 || kind == 4 || kind == 7) ? static_cast<const char*>(parameter) : "";
-  switch (kind) {
-    case 2:
-      if (text.find("file of the same name") != std::string::npos) {
-        form.AddLogLine("");
-        form.AddLogLine(FormatText(LoadAppString(39), form.CurrentFile.c_str(), PatchInfo.FromVersion.Text.c_str()));
-        PatchInfo.Mismatch = true;
-      }
+  RunWindow* window = ActiveRun::Window();
+  if (!window) return engine_host::kStop;  // no run to report to: nothing may change unseen
+  switch (engine_host::MessageKind(messageId)) {
+    case message::kNotice:
+      OnNotice(*window, engine_host::TextOf(parameter));
       return engine_host::kGoOn;
-    case 4:
-      return OnError(form, text);
-    case 5:
-      form.ProgressBar1.SetPosition(static_cast<int>(engine_host::ProgressOf(parameter) * 100 / 32768));
+    case message::kError:
+      return OnError(*window, engine_host::TextOf(parameter));
+    case message::kProgress:
+      window->SetFileProgress(engine_host::ProgressPercentOf(parameter));
       return engine_host::kGoOn;
-    case 6:
-      form.VerifyTotal = parameter ? *static_cast<const int32_t*>(parameter) : 0;
+    case message::kFileCount:
+      window->State().VerifyTotal = parameter ? *static_cast<const int32_t*>(parameter) : 0;
       return engine_host::kGoOn;
-    case 7:
-      OnFileName(form, text);
+    case message::kFileBegin:
+      OnFileBegin(*window, engine_host::TextOf(parameter));
       return engine_host::kGoOn;
-    case 8:
-      ++form.VerifyDone;
-      form.ProgressBar1.SetPosition(100);
-      // An end of file with no count announced leaves the overall bar where it is.
-      if (form.VerifyTotal > 0) form.ProgressBar2.SetPosition(form.VerifyDone * 50 / form.VerifyTotal);
+    case message::kFileEnd:
+      OnFileEnd(*window);
       return engine_host::kGoOn;
     default:
       return engine_host::DefaultReply(messageId);
   }
 }
+
+}  // namespace update

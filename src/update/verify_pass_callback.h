@@ -5,4 +5,8 @@
 
 #include "src/engine_host/engine_contract.h"
 
+namespace update {
+
 const char* PATCHW32_CALL VerifyPassCallback(uint32_t messageId, void* parameter);
+
+}  // namespace update

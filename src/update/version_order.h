@@ -3,6 +3,10 @@
 
 #include <string>
 
+namespace update {
+
 inline bool IsMoreRecent(const std::string& a, const std::string& b) {
   return b.compare(a) < 0;  // std::string compares as unsigned char (char_traits<char>::lt)
 }
+
+}  // namespace update

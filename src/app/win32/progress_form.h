@@ -3,7 +3,7 @@
 #pragma once
 
 #include "src/app/win32/form_window.h"
-#include "src/update/progress_window.h"
+#include "src/app/progress_window.h"
 
 class ApplicationWindow;
 class WelcomeForm;

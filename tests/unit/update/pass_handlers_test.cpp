@@ -1,13 +1,21 @@
 // The three pass handlers, event by event.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "platform/desktop.h"
+#include "platform/files.h"
+#include "src/update/active_run.h"
 #include "src/update/recovery_pass_callback.h"
-#include "tests/unit/update/run_fixture.h"
 #include "src/update/update_pass_callback.h"
 #include "src/update/verify_pass_callback.h"
+#include "tests/unit/update/run_fixture.h"
 
 namespace {
+
+using update::RecoveryPassCallback;
+using update::UpdatePassCallback;
+using update::VerifyPassCallback;
 
 using Lines = std::vector<std::string>;
 
@@ -18,7 +26,21 @@ const char* SendNumber(engine_host::EngineCallback callback, uint32_t id, uint32
   return callback(id, &number);
 }
 
-using VerifyPassTest = RunFixture;
+// The window registered as the driver registers it for a pass.
+class PassFixture : public RunFixture {
+ protected:
+  void SetUp() override {
+    RunFixture::SetUp();
+    active.emplace(*form);
+  }
+  void TearDown() override {
+    active.reset();
+    RunFixture::TearDown();
+  }
+  std::optional<update::ActiveRun> active;
+};
+
+using VerifyPassTest = PassFixture;
 
 TEST_F(VerifyPassTest, AFileOfTheSameNameIsAMismatchAndThePassGoesOn) {
   Send(VerifyPassCallback, 7, "data\\maps.pak");
@@ -94,10 +116,10 @@ TEST_F(VerifyPassTest, RepliesToTheOtherIds) {
   EXPECT_EQ(form->ProgressBar2.Position(), 0);
 }
 
-class UpdatePassTest : public RunFixture {
+class UpdatePassTest : public PassFixture {
  protected:
   void SetUp() override {
-    RunFixture::SetUp();
+    PassFixture::SetUp();
     form->TotalFiles = 3;
     form->LastFile = "c.dat";
   }
@@ -187,7 +209,7 @@ TEST_F(UpdatePassTest, CancelIsActedOnAtTheEndOfTheFile) {
   EXPECT_EQ(form->ProgressBar2.Position(), 66);
 }
 
-using RecoveryPassTest = RunFixture;
+using RecoveryPassTest = PassFixture;
 
 TEST_F(RecoveryPassTest, LogsWhatTheEngineDidAndNothingElse) {
   int pumped = 0;

@@ -3,11 +3,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/files.h"
 #include "platform/desktop.h"
+#include "platform/files.h"
+#include "src/update/update_driver.h"
 #include "tests/unit/update/run_fixture.h"
 #include "tests/unit/update/scripted_engine.h"
-#include "src/update/update_driver.h"
 
 namespace {
 
@@ -398,7 +398,7 @@ TEST(FormatThousands, GroupsDigitsByThree) {
   };
   const Case cases[] = {{0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}, {-1, "-1"},
                         {5368709120, "5,368,709,120"}, {100000, "100,000"}};
-  for (const auto& c : cases) EXPECT_EQ(FormatThousands(c.value), c.text) << c.value;
+  for (const auto& c : cases) EXPECT_EQ(update::FormatThousands(c.value), c.text) << c.value;
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // The progress window's behaviour that does not depend on how it is drawn.
-#include "src/update/progress_window.h"
+#include "src/app/progress_window.h"
 
 #include <algorithm>
 
 #include "platform/files.h"
-#include "src/strings/string_table.h"
 #include "src/patchinfo/patch_info.h"
+#include "src/strings/string_table.h"
 #include "src/update/update_driver.h"
 
 TForm1* Form1 = nullptr;
@@ -16,8 +16,7 @@ void ProgressBarModel::SetPosition(int position) {
 }
 
 TForm1::TForm1(ProgressWindowView* view) : view_(view), ProgressBar1(view_), ProgressBar2(view_) {
-  Caption = FormatText(LoadAppString(16), PatchInfo.ShortName.c_str(), PatchInfo.FromVersion.Text.c_str(),
-                       PatchInfo.ToVersion.Text.c_str());
+  Caption = FormatText(LoadAppString(16), PatchInfo.ShortName, PatchInfo.FromVersion.Text, PatchInfo.ToVersion.Text);
 }
 
 void TForm1::AddLogLine(const std::string& line) {
@@ -31,7 +30,7 @@ void TForm1::AddLogLine(const std::string& line) {
 void TForm1::FormActivate() {
   if (activated_) return;
   activated_ = true;
-  RunUpdate(*this);
+  update::RunUpdate(*this);
 }
 
 void TForm1::Button1Click() {
@@ -77,15 +76,15 @@ void TForm1::Button2Click() {
     }
   }
   AddLogLine("");
-  AddLogLine(FormatText(LoadAppString(20), PatchInfo.ShortName.c_str(), name.c_str()));
+  AddLogLine(FormatText(LoadAppString(20), PatchInfo.ShortName, name));
 }
 
-void TForm1::SetButton1Caption(const std::string& caption) {
+void TForm1::SetCancelButtonCaption(const std::string& caption) {
   Button1Caption = caption;
   if (view_) view_->ButtonsChanged();
 }
 
-void TForm1::ShowButton2() {
+void TForm1::ShowSaveLogButton() {
   Button2Visible = true;
   if (view_) view_->ButtonsChanged();
 }

@@ -1,11 +1,14 @@
 // TForm1, the progress window's model: its controls' state, the run fields and the update log.
-// A front end renders it (through ProgressWindowView) and delivers the user's clicks to it.
+// A front end renders it (through ProgressWindowView) and delivers the user's clicks to it; the
+// update run sees it as an update::RunWindow.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "platform/desktop.h"
+#include "platform/files.h"
+#include "src/update/run_window.h"
 
 // What a front end does when the model changes or needs the user.
 class ProgressWindowView {
@@ -37,7 +40,7 @@ class ProgressBarModel {
   int position_ = 0;
 };
 
-class TForm1 {
+class TForm1 : public update::RunWindow, public update::RunState {
   ProgressWindowView* view_;  // first: the progress bars hold a reference to it
 
  public:
@@ -55,22 +58,9 @@ class TForm1 {
   ProgressBarModel ProgressBar2;
   platform::OpenDialog OpenDialog1{"Orvan.exe", "Orvan Executable|Orvan.exe", "Where is Orvan installed?", "exe"};
 
-  // Run fields.
-  int FilesDone = 0;
-  bool ExtensionStripped = false;
-  bool PatchingFile = false;
-  std::string LastFile;
-  bool Finished = false;
-  bool CancelRequested = false;
-  int TotalFiles = 0;
-  int VerifyTotal = 0;
-  int VerifyDone = 0;
-  std::string CurrentFile;
-  // Set by the driver when the run ends with the installation at the patch's target version:
-  // updated, already up to date, or nothing needed patching. The console's exit code says it.
-  bool AtTargetVersion = false;
+  // The run fields (FilesDone, CurrentFile, Finished, CancelRequested, AtTargetVersion, ...) are
+  // update::RunState's; the console's exit code says AtTargetVersion.
 
-  void AddLogLine(const std::string& line);
   // The update driver: runs once, on the window's first activation.
   void FormActivate();
   // Cancel while running; OK once finished.
@@ -80,14 +70,20 @@ class TForm1 {
   // The close box: returns whether the window may close.
   bool FormClose();
 
-  void SetButton1Caption(const std::string& caption);
-  void ShowButton2();
-  void WarningDialog(const std::string& text);
-  void ErrorBox(const std::string& text);
-  void SetInstallationChanging(bool changing);
-
   // The saved log's full file name.
   std::string LogFileName() const;
+
+  // update::RunWindow
+  update::RunState& State() override { return *this; }
+  void AddLogLine(const std::string& line) override;
+  void SetFileProgress(int percent) override { ProgressBar1.SetPosition(percent); }
+  void SetOverallProgress(int percent) override { ProgressBar2.SetPosition(percent); }
+  void WarningDialog(const std::string& text) override;
+  void ErrorBox(const std::string& text) override;
+  void SetCancelButtonCaption(const std::string& caption) override;
+  void ShowSaveLogButton() override;
+  void SetInstallationChanging(bool changing) override;
+  platform::OpenDialog& InstallFolderDialog() override { return OpenDialog1; }
 
  private:
   bool activated_ = false;
@@ -95,5 +91,6 @@ class TForm1 {
   bool formCloseClosed_ = false;
 };
 
-// The one progress window, reached by the engine callbacks.
+// The one progress window, as start-up creates it; the front ends are handed it, and the update
+// run reaches it only through the update::RunWindow it is given.
 extern TForm1* Form1;

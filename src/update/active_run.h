@@ -1,0 +1,23 @@
+// The window of the engine pass under way: the engine's callbacks take no context pointer, so a
+// pass registers its window here for its length. Private to the update run.
+#pragma once
+
+#include "src/update/run_window.h"
+
+namespace update {
+
+class ActiveRun {
+ public:
+  explicit ActiveRun(RunWindow& window);
+  ~ActiveRun();
+  ActiveRun(const ActiveRun&) = delete;
+  ActiveRun& operator=(const ActiveRun&) = delete;
+
+  // The registered window; null when no pass is under way.
+  static RunWindow* Window();
+
+ private:
+  RunWindow* previous_;
+};
+
+}  // namespace update
