@@ -21,13 +21,13 @@
 #include <string>
 #include <vector>
 
+#include "mkpatch/self_check.h"
 #include "patchw32/codec/codec.h"
 #include "patchw32/codec/cover_encoder.h"
 #include "patchw32/codec/cover_finder.h"
-#include "patchw32/format/hash.h"
-#include "mkpatch/self_check.h"
-#include "platform/files.h"
 #include "patchw32/codec/suffix_array.h"
+#include "patchw32/format/hash.h"
+#include "platform/files.h"
 
 namespace {
 

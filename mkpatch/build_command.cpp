@@ -10,11 +10,11 @@
 #include "mkpatch/options.h"
 #include "mkpatch/output_file.h"
 #include "mkpatch/patch_builder.h"
+#include "mkpatch/records_file.h"
+#include "mkpatch/self_check.h"
 #include "patchw32/format/payload_reader.h"
 #include "patchw32/format/payload_writer.h"
 #include "platform/files.h"
-#include "mkpatch/records_file.h"
-#include "mkpatch/self_check.h"
 
 namespace mkpatch {
 

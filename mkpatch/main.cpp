@@ -8,8 +8,8 @@
 #include "mkpatch/build_command.h"
 #include "mkpatch/commands.h"
 #include "mkpatch/listing_command.h"
-#include "platform/files.h"
 #include "mkpatch/xpd_command.h"
+#include "platform/files.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -11,13 +11,13 @@
 #include <stdexcept>
 #include <thread>
 
-#include "patchw32/codec/codec.h"
-#include "patchw32/format/hash.h"
-#include "platform/files.h"
-#include "patchw32/format/names.h"
-#include "patchw32/format/records.h"
 #include "mkpatch/test_hooks.h"
 #include "mkpatch/tree_walk.h"
+#include "patchw32/codec/codec.h"
+#include "patchw32/format/hash.h"
+#include "patchw32/format/names.h"
+#include "patchw32/format/records.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "patchw32/format/format.h"
-#include "platform/files.h"
 #include "patchw32/format/records.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "patchw32/codec/codec.h"
 #include "mkpatch/patch_builder.h"
+#include "patchw32/codec/codec.h"
 
 namespace mkpatch {
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 
 #include "patchw32/format/entry_path.h"
-#include "platform/files.h"
 #include "patchw32/format/names.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

@@ -9,8 +9,8 @@
 #include "mkpatch/commands.h"
 #include "mkpatch/options.h"
 #include "mkpatch/output_file.h"
-#include "platform/files.h"
 #include "patchw32/format/expansion_header.h"
+#include "platform/files.h"
 
 namespace mkpatch {
 

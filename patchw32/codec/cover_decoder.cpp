@@ -5,8 +5,8 @@
 
 #include "patchw32/codec/branch_filter.h"
 #include "patchw32/codec/codec_internal.h"
-#include "patchw32/codec/frame_reader.h"
 #include "patchw32/codec/codec_limits.h"
+#include "patchw32/codec/frame_reader.h"
 
 namespace codec {
 namespace {

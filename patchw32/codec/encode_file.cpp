@@ -8,9 +8,9 @@
 #include "patchw32/codec/branch_filter.h"
 #include "patchw32/codec/codec.h"
 #include "patchw32/codec/codec_internal.h"
+#include "patchw32/codec/codec_limits.h"
 #include "patchw32/codec/cover_encoder.h"
 #include "patchw32/codec/cover_finder.h"
-#include "patchw32/codec/codec_limits.h"
 #include "patchw32/codec/suffix_array.h"
 
 namespace codec {

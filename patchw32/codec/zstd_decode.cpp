@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "patchw32/codec/codec_internal.h"
-#include "patchw32/codec/frame_reader.h"
 #include "patchw32/codec/codec_limits.h"
+#include "patchw32/codec/frame_reader.h"
 
 namespace codec {
 namespace {

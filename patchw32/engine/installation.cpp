@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
-#include "platform/files.h"
 #include "patchw32/format/names.h"
 #include "patchw32/format/records.h"
+#include "platform/files.h"
 
 namespace engine {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "patchw32/format/format.h"
 #include "patchw32/engine/host_channel.h"
 #include "patchw32/engine/installation.h"
+#include "patchw32/format/format.h"
 #include "platform/files.h"
 
 namespace engine {

@@ -4,12 +4,12 @@
 #include <cstring>
 #include <map>
 
+#include "patchw32/engine/fault_points.h"
+#include "patchw32/engine/installation.h"
 #include "patchw32/format/byte_io.h"
 #include "patchw32/format/entry_path.h"
-#include "patchw32/engine/fault_points.h"
 #include "patchw32/format/hash.h"
 #include "patchw32/format/names.h"
-#include "patchw32/engine/installation.h"
 #include "platform/files.h"
 
 namespace engine {

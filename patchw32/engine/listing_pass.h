@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "patchw32/format/format.h"
 #include "patchw32/engine/host_channel.h"
+#include "patchw32/format/format.h"
 
 namespace engine {
 

@@ -5,14 +5,14 @@
 #include "patchw32/engine/command_line.h"
 #include "patchw32/engine/host_channel.h"
 #include "patchw32/engine/installation.h"
-#include "patchw32/engine/listing_pass.h"
-#include "patchw32/include/patchw32.h"
-#include "patchw32/format/payload_reader.h"
-#include "platform/files.h"
 #include "patchw32/engine/journal.h"
+#include "patchw32/engine/listing_pass.h"
 #include "patchw32/engine/recovery_pass.h"
 #include "patchw32/engine/update_pass.h"
 #include "patchw32/engine/verify_pass.h"
+#include "patchw32/format/payload_reader.h"
+#include "patchw32/include/patchw32.h"
+#include "platform/files.h"
 
 namespace engine {
 namespace {

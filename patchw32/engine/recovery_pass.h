@@ -6,9 +6,9 @@
 #include <memory>
 #include <optional>
 
-#include "patchw32/format/format.h"
 #include "patchw32/engine/host_channel.h"
 #include "patchw32/engine/installation.h"
+#include "patchw32/format/format.h"
 #include "platform/files.h"
 
 namespace engine {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "patchw32/format/format.h"
 #include "patchw32/engine/installation.h"
 #include "patchw32/engine/journal.h"
+#include "patchw32/format/format.h"
 
 namespace engine {
 

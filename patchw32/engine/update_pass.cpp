@@ -6,13 +6,13 @@
 #include <algorithm>
 
 #include "patchw32/codec/codec.h"
-#include "patchw32/format/entry_path.h"
-#include "patchw32/format/hash.h"
-#include "patchw32/format/names.h"
 #include "patchw32/engine/installed_file.h"
 #include "patchw32/engine/messages.h"
 #include "patchw32/engine/recovery_pass.h"
 #include "patchw32/engine/transaction.h"
+#include "patchw32/format/entry_path.h"
+#include "patchw32/format/hash.h"
+#include "patchw32/format/names.h"
 
 namespace engine {
 namespace {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "patchw32/format/format.h"
 #include "patchw32/engine/host_channel.h"
 #include "patchw32/engine/installation.h"
+#include "patchw32/format/format.h"
 #include "platform/files.h"
 
 namespace engine {

@@ -9,8 +9,8 @@
 
 #include "patchw32/format/byte_io.h"
 #include "patchw32/format/entry_path.h"
-#include "platform/files.h"
 #include "patchw32/format/names.h"
+#include "platform/files.h"
 
 namespace payload {
 namespace {

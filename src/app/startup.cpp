@@ -4,8 +4,8 @@
 #include <exception>
 
 #include "src/patchinfo/listing_pass.h"
-#include "src/strings/string_table.h"
 #include "src/patchinfo/patch_info.h"
+#include "src/strings/string_table.h"
 
 namespace {
 

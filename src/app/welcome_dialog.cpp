@@ -4,8 +4,8 @@
 #include <exception>
 
 #include "src/detect/locator.h"
-#include "src/strings/string_table.h"
 #include "src/patchinfo/patch_info.h"
+#include "src/strings/string_table.h"
 
 TForm2* Form2 = nullptr;
 

@@ -1,8 +1,8 @@
 // The installation locator: the current folder wins, then the payload's registry keys in order.
 #include "src/detect/locator.h"
 
-#include "src/engine_host/engine_contract.h"
 #include "src/detect/regular_file.h"
+#include "src/engine_host/engine_contract.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "platform/files.h"
 #include "platform/desktop.h"
+#include "platform/files.h"
 #include "src/patchinfo/patch_info.h"
 
 // The registry value under each of the payload's keys that names the installation folder.

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/files.h"
 #include "patchw32/format/expansion_header.h"
+#include "platform/files.h"
 
 class QMStreamFile {
  public:

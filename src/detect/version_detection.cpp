@@ -6,9 +6,9 @@
 #include <limits>
 #include <vector>
 
-#include "platform/files.h"
-#include "platform/desktop.h"
 #include "patchw32/format/names.h"
+#include "platform/desktop.h"
+#include "platform/files.h"
 #include "src/detect/regular_file.h"
 
 namespace {

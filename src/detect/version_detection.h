@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
+#include "src/detect/xpd_manager.h"
 #include "src/patchinfo/patch_info.h"
 #include "src/patchinfo/version.h"
-#include "src/detect/xpd_manager.h"
 
 // The version stamp: "Windows only.\r\n" at offset 78 of the executable, the version text in the
 // 16 bytes from offset 94 (up to the first zero byte, or what the file holds of them). Returns 1

@@ -6,8 +6,8 @@
 #include <optional>
 #include <utility>
 
-#include "platform/files.h"
 #include "platform/desktop.h"
+#include "platform/files.h"
 
 namespace engine_host {
 namespace {

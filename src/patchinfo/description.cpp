@@ -5,8 +5,8 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/files.h"
 #include "patchw32/format/records.h"
+#include "platform/files.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cstdio>
 
-#include "platform/files.h"
 #include "platform/desktop.h"
+#include "platform/files.h"
 #include "src/patchinfo/patch_info.h"
 
 namespace {

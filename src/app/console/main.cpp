@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "src/app/console/console_front_end.h"
 #include "platform/desktop.h"
+#include "src/app/console/console_front_end.h"
 #include "src/app/startup.h"
 
 int main(int argc, char** argv) {

@@ -2,8 +2,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "src/app/win32/argument_text.h"
 #include "src/app/startup.h"
+#include "src/app/win32/argument_text.h"
 #include "src/app/win32/win32_front_end.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

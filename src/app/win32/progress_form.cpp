@@ -6,8 +6,8 @@
 
 #include "src/app/win32/application_window.h"
 #include "src/app/win32/message_boxes.h"
-#include "src/patchinfo/patch_info.h"
 #include "src/app/win32/welcome_form.h"
+#include "src/patchinfo/patch_info.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // delivers the user's clicks and close requests to it.
 #pragma once
 
-#include "src/app/win32/form_window.h"
 #include "src/app/progress_window.h"
+#include "src/app/win32/form_window.h"
 
 class ApplicationWindow;
 class WelcomeForm;

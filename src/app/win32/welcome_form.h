@@ -1,8 +1,8 @@
 // The welcome dialog on screen: renders the TForm2 model and delivers the user's clicks to it.
 #pragma once
 
-#include "src/app/win32/form_window.h"
 #include "src/app/welcome_dialog.h"
+#include "src/app/win32/form_window.h"
 
 class WelcomeForm : public FormWindow, public WelcomeDialogView {
  public:

@@ -4,10 +4,10 @@
 
 #include <windows.h>
 
+#include "platform/desktop.h"
 #include "src/app/win32/application_window.h"
 #include "src/app/win32/form_window.h"
 #include "src/app/win32/message_boxes.h"
-#include "platform/desktop.h"
 #include "src/app/win32/progress_form.h"
 #include "src/app/win32/welcome_form.h"
 

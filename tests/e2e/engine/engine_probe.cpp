@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
+#include "platform/desktop.h"
+#include "platform/files.h"
 #include "src/engine_host/engine_contract.h"
 #include "src/engine_host/engine_loader.h"
-#include "platform/files.h"
-#include "platform/desktop.h"
 
 namespace {
 

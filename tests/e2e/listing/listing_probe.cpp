@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <string>
 
-#include "src/patchinfo/description.h"
 #include "platform/desktop.h"
+#include "src/patchinfo/description.h"
 #include "src/patchinfo/listing_pass.h"
 #include "src/patchinfo/patch_info.h"
 

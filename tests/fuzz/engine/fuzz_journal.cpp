@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "patchw32/engine/installation.h"
+#include "patchw32/engine/journal.h"
 #include "patchw32/format/entry_path.h"
 #include "patchw32/format/hash.h"
 #include "patchw32/format/names.h"
-#include "patchw32/engine/installation.h"
-#include "patchw32/engine/journal.h"
 #include "platform/files.h"
 
 namespace {

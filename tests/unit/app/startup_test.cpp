@@ -1,8 +1,8 @@
 // Start-up: the listing pass decides the exit code; the switches are found anywhere.
 #include <gtest/gtest.h>
 
-#include "src/engine_host/engine_loader.h"
 #include "src/app/startup.h"
+#include "src/engine_host/engine_loader.h"
 #include "src/patchinfo/patch_info.h"
 
 namespace {

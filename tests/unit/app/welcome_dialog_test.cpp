@@ -5,8 +5,8 @@
 #include <fstream>
 
 #include "platform/desktop.h"
-#include "src/patchinfo/patch_info.h"
 #include "src/app/welcome_dialog.h"
+#include "src/patchinfo/patch_info.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <vector>
 
 #include "patchw32/format/expansion_header.h"
+#include "src/detect/xpd_manager.h"
 #include "tests/unit/detect/test_folder.h"
 #include "tests/unit/patchw32/format/expansion_header_bytes.h"
-#include "src/detect/xpd_manager.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <functional>
 #include <vector>
 
-#include "platform/desktop.h"
 #include "patchw32/format/expansion_header.h"
-#include "tests/unit/detect/test_folder.h"
+#include "platform/desktop.h"
 #include "src/detect/version_detection.h"
+#include "tests/unit/detect/test_folder.h"
 
 namespace {
 

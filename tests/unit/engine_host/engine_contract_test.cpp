@@ -2,8 +2,8 @@
 // writes: should the engine rename them, this fails rather than the locator going blind.
 #include <gtest/gtest.h>
 
-#include "src/engine_host/engine_contract.h"
 #include "patchw32/engine/installation.h"  // the engine's own, seen here and nowhere else in the program
+#include "src/engine_host/engine_contract.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "src/engine_host/engine_loader.h"
 #include "platform/desktop.h"
+#include "src/engine_host/engine_loader.h"
 
 namespace {
 

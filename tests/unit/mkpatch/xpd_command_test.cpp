@@ -4,9 +4,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "mkpatch/xpd_command.h"
 #include "src/detect/qm_stream_file.h"
 #include "tests/unit/detect/test_folder.h"
-#include "mkpatch/xpd_command.h"
 
 namespace {
 

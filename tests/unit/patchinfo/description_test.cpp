@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "src/patchinfo/description.h"
-#include "src/engine_host/engine_loader.h"
 #include "platform/desktop.h"
+#include "src/engine_host/engine_loader.h"
+#include "src/patchinfo/description.h"
 #include "src/patchinfo/listing_pass.h"
 
 namespace {

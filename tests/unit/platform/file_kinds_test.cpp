@@ -7,8 +7,8 @@
 #include <fstream>
 #include <span>
 
-#include "tests/unit/platform/child_process.h"
 #include "platform/files.h"
+#include "tests/unit/platform/child_process.h"
 
 namespace platformtest {
 namespace {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "tests/unit/platform/child_process.h"
 #include "platform/files.h"
+#include "tests/unit/platform/child_process.h"
 
 namespace platformtest {
 namespace {

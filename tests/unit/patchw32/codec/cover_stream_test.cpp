@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 #include <zstd.h>
 
-#include "patchw32/codec/cover_encoder.h"
 #include "patchw32/codec/codec_limits.h"
+#include "patchw32/codec/cover_encoder.h"
 #include "tests/unit/patchw32/codec/test_files.h"
 
 namespace codec {

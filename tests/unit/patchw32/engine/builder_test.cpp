@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include "mkpatch/build_command.h"
-#include "tests/unit/patchw32/engine/engine_fixture.h"
 #include "patchw32/format/hash.h"
 #include "patchw32/format/payload_reader.h"
 #include "platform/files.h"
+#include "tests/unit/patchw32/engine/engine_fixture.h"
 
 namespace enginetest {
 namespace {

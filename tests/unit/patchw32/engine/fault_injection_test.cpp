@@ -9,8 +9,8 @@
 #include <cstring>
 #include <unistd.h>
 
-#include "tests/unit/patchw32/engine/engine_fixture.h"
 #include "patchw32/engine/fault_points.h"
+#include "tests/unit/patchw32/engine/engine_fixture.h"
 
 namespace enginetest {
 namespace {

@@ -2,11 +2,11 @@
 // written for this folder that names this payload's files is ever acted on.
 #include <gtest/gtest.h>
 
-#include "tests/unit/patchw32/engine/engine_fixture.h"
 #include "patchw32/engine/installation.h"
 #include "patchw32/engine/journal.h"
-#include "platform/files.h"
 #include "patchw32/engine/transaction.h"
+#include "platform/files.h"
+#include "tests/unit/patchw32/engine/engine_fixture.h"
 
 namespace enginetest {
 namespace {

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "tests/unit/patchw32/engine/engine_fixture.h"
-#include "patchw32/format/payload_reader.h"
-#include "platform/files.h"
-#include "patchw32/format/payload_writer.h"
 #include "patchw32/engine/verify_pass.h"
+#include "patchw32/format/payload_reader.h"
+#include "patchw32/format/payload_writer.h"
+#include "platform/files.h"
+#include "tests/unit/patchw32/engine/engine_fixture.h"
 
 namespace enginetest {
 namespace {

@@ -7,13 +7,13 @@
 
 #include <cstring>
 
-#include "patchw32/format/byte_io.h"
-#include "tests/unit/patchw32/engine/engine_fixture.h"
 #include "patchw32/engine/fault_points.h"
-#include "patchw32/format/hash.h"
 #include "patchw32/engine/installation.h"
 #include "patchw32/engine/journal.h"
+#include "patchw32/format/byte_io.h"
+#include "patchw32/format/hash.h"
 #include "platform/files.h"
+#include "tests/unit/patchw32/engine/engine_fixture.h"
 
 namespace enginetest {
 namespace {
