@@ -9,21 +9,12 @@
 #include "patchw32/format/expansion_header.h"
 #include "platform/desktop.h"
 #include "src/detect/version_detection.h"
+#include "tests/fixtures/game_fixture.h"
 #include "tests/unit/detect/test_folder.h"
 
 namespace {
 
 using detect_test::TempFolder;
-
-// An executable image whose DOS stub carries the stamp: the marker at 78, the text at 94.
-std::string Executable(std::string_view text, std::string_view marker = "Windows only.\r\n", size_t size = 512) {
-  std::string bytes(size, '\0');
-  bytes.replace(0, 2, "MZ");
-  bytes.replace(78, marker.size(), marker);
-  bytes[93] = '$';
-  bytes.replace(94, text.size(), text);
-  return bytes;
-}
 
 std::string Words(std::initializer_list<uint32_t> words) {
   std::string bytes;
@@ -39,13 +30,13 @@ TEST(ReadExeVersionStamp, ReadsTheTextBehindTheMarker) {
     int result;
     const char* text;
   };
-  std::string full = Executable("");
+  std::string full = fixture::StampedExecutable("");
   const Case cases[] = {
-      {"version and zero bytes", Executable("1.0.9"), 1, "1.0.9"},
-      {"sixteen characters", Executable("1.2.3.4-abcdefgh"), 1, "1.2.3.4-abcdefgh"},
-      {"text runs on past 16 bytes", Executable("1.2.3.4-abcdefghXYZ"), 1, "1.2.3.4-abcdefgh"},
-      {"marker in capitals", Executable("1.0.9", "WINDOWS ONLY.\r\n"), 0, ""},
-      {"marker with a bare line feed", Executable("1.0.9", "Windows only.\n\n"), 0, ""},
+      {"version and zero bytes", fixture::StampedExecutable("1.0.9"), 1, "1.0.9"},
+      {"sixteen characters", fixture::StampedExecutable("1.2.3.4-abcdefgh"), 1, "1.2.3.4-abcdefgh"},
+      {"text runs on past 16 bytes", fixture::StampedExecutable("1.2.3.4-abcdefghXYZ"), 1, "1.2.3.4-abcdefgh"},
+      {"marker in capitals", fixture::StampedExecutable("1.0.9", 512, "WINDOWS ONLY.\r\n"), 0, ""},
+      {"marker with a bare line feed", fixture::StampedExecutable("1.0.9", 512, "Windows only.\n\n"), 0, ""},
       {"file ends inside the text", full.substr(0, 94) + "1.0", 1, "1.0"},
       {"file ends where the text begins", full.substr(0, 94), 1, ""},
       {"file ends after the marker", full.substr(0, 93), 1, ""},
@@ -143,7 +134,7 @@ struct Installation {
 
 TEST(DetectInstalledVersion, StampWinsAndNoChecksumRecordIsExamined) {
   Installation install;
-  install.folder.Write("Orvan.exe", Executable("1.0.9"));  // on disk in mixed case
+  install.folder.Write("Orvan.exe", fixture::StampedExecutable("1.0.9"));  // on disk in mixed case
   install.Checksum("orvan.exe", "0", "not a number", "9.9.9");
   EXPECT_EQ(DetectInstalledVersion(install.info, install.expansions), 1);
   EXPECT_EQ(install.info.InstalledVersion.Text, "1.0.9");
@@ -152,7 +143,7 @@ TEST(DetectInstalledVersion, StampWinsAndNoChecksumRecordIsExamined) {
 
 TEST(DetectInstalledVersion, FirstMatchingChecksumRecordWins) {
   Installation install;
-  install.folder.Write("Orvan.exe", Executable("1.0.9", "WINDOWS ONLY.\r\n"));
+  install.folder.Write("Orvan.exe", fixture::StampedExecutable("1.0.9", 512, "WINDOWS ONLY.\r\n"));
   install.folder.Write("Data/Pack.DAT", Words({0xFFFFFFFF}));
   install.Checksum("data/pack.dat", "12345", "65536", "1.0.0");  // no match
   install.Checksum("data/pack.dat", "-1", "65536", "1.0.1");     // top bit set: written negative
@@ -214,7 +205,7 @@ TEST(DetectInstalledVersion, ExpansionIdsAreMatchedAsUnsignedDecimalText) {
   };
   for (const Case& c : cases) {
     Installation install;
-    install.folder.Write("orvan.exe", Executable("1.1.0"));
+    install.folder.Write("orvan.exe", fixture::StampedExecutable("1.1.0"));
     install.Expansion("a-isles.XPD", 305419896, 1000100);
     install.Expansion("B-depths.xpd", 3000000000u, 2000000);
     install.folder.Write("c-broken.XPD", std::string(10, '\x01'));
@@ -262,7 +253,7 @@ TEST(DetectInstalledVersion, OpensOnlyRegularFiles) {
        0, "before", 0},
       {"expansion file is a pipe",
        [](Installation& i) {
-         i.folder.Write("orvan.exe", Executable("1.1.0"));
+         i.folder.Write("orvan.exe", fixture::StampedExecutable("1.1.0"));
          i.Expansion("depths.XPD", 305419896, 1000100);
          return std::vector<std::string>{i.folder.MakePipe("isles.XPD")};
        },

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "src/patchinfo/patch_info.h"
+#include "tests/fixtures/game_fixture.h"
 
 class InstallationFixture : public ::testing::Test {
  protected:
@@ -34,12 +35,7 @@ class InstallationFixture : public ::testing::Test {
 
   // The game executable with its version stamp behind the marker at offset 78.
   void WriteExecutable(const std::string& version) {
-    std::string bytes(78, 'M');
-    bytes += "Windows only.\r\n$";
-    std::string text = version;
-    text.resize(16, '\0');
-    bytes += text + std::string(64, '\0');
-    std::ofstream(folder / "orvan.exe", std::ios::binary) << bytes;
+    std::ofstream(folder / "orvan.exe", std::ios::binary) << fixture::StampedExecutable(version);
   }
 
   std::vector<std::string> Opening() const {
