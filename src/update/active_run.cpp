@@ -2,6 +2,8 @@
 // registration (a test's, say) must not leave a dangling window behind.
 #include "src/update/active_run.h"
 
+#include "platform/desktop.h"
+
 namespace update {
 namespace {
 
@@ -17,5 +19,10 @@ ActiveRun::ActiveRun(RunWindow& window) : previous_(Registered()) { Registered()
 ActiveRun::~ActiveRun() { Registered() = previous_; }
 
 RunWindow* ActiveRun::Window() { return Registered(); }
+
+RunWindow* ActiveRun::WindowForCallback() {
+  platform::ProcessPendingMessages();
+  return Registered();
+}
 
 }  // namespace update

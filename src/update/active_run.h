@@ -15,6 +15,10 @@ class ActiveRun {
 
   // The registered window; null when no pass is under way.
   static RunWindow* Window();
+  // What each engine callback does first: lets the window handle what the player did meanwhile,
+  // then gives the registered window (null when no pass is under way: the callback then stops the
+  // pass, so nothing changes unseen).
+  static RunWindow* WindowForCallback();
 
  private:
   RunWindow* previous_;

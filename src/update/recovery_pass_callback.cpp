@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include "platform/desktop.h"
-#include "platform/files.h"
 #include "src/update/active_run.h"
 
 namespace update {
@@ -13,9 +11,8 @@ namespace update {
 namespace message = engine_host::message;
 
 const char* PATCHW32_CALL RecoveryPassCallback(uint32_t messageId, void* parameter) {
-  platform::ProcessPendingMessages();
-  RunWindow* window = ActiveRun::Window();
-  if (!window) return engine_host::kStop;  // no run to report to: nothing may change unseen
+  RunWindow* window = ActiveRun::WindowForCallback();
+  if (!window) return engine_host::kStop;
   switch (engine_host::MessageKind(messageId)) {
     case message::kError:
     case message::kStatus:

@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/desktop.h"
-#include "platform/files.h"
 #include "src/patchinfo/patch_info.h"
 #include "src/strings/string_table.h"
 #include "src/update/active_run.h"
@@ -76,9 +74,8 @@ void OnFileEnd(RunWindow& window) {
 }  // namespace
 
 const char* PATCHW32_CALL VerifyPassCallback(uint32_t messageId, void* parameter) {
-  platform::ProcessPendingMessages();
-  RunWindow* window = ActiveRun::Window();
-  if (!window) return engine_host::kStop;  // no run to report to: nothing may change unseen
+  RunWindow* window = ActiveRun::WindowForCallback();
+  if (!window) return engine_host::kStop;
   switch (engine_host::MessageKind(messageId)) {
     case message::kNotice:
       OnNotice(*window, engine_host::TextOf(parameter));
