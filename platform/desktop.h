@@ -15,9 +15,6 @@
 
 namespace platform {
 
-// The current folder of the process (a full path).
-std::string CurrentFolder();
-
 // An error of the framework (a registry value of the wrong type, a text that is not a number).
 // It ends the event handler that raised it; the top-level handler shows what() in an error box.
 class FrameworkError : public std::runtime_error {

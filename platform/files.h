@@ -26,6 +26,9 @@ bool EndsFolderPart(char c);
 // The folder for temporary files, without a trailing separator.
 std::string TempFolder();
 
+// The current folder of the process (a full path); empty when it cannot be read.
+std::string CurrentFolder();
+
 // Lower-cases with the letters of the active ANSI code page (Windows-1252 on posix).
 std::string AnsiLowerCase(std::string text);
 

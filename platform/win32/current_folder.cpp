@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/desktop.h"
+#include "platform/files.h"
 
 namespace platform {
 

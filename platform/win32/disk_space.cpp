@@ -1,22 +1,12 @@
 // Win32 backend: free space of the drive that holds a folder, for this user.
 #include <windows.h>
 
-#include <vector>
-
 #include "platform/files.h"
 
 namespace platform {
 namespace {
 
 bool NamesDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
-
-std::string CurrentDirectory() {
-  DWORD length = GetCurrentDirectoryA(0, nullptr);
-  if (length == 0) return {};
-  std::vector<char> buffer(length);
-  length = GetCurrentDirectoryA(length, buffer.data());
-  return std::string(buffer.data(), length);
-}
 
 }  // namespace
 
@@ -30,7 +20,7 @@ std::optional<uint64_t> FreeBytes(const std::string& folder) {
 
 Volume VolumeHolding(const std::string& folder) {
   // A share or a relative path is measured on the current folder's drive.
-  std::string onDrive = NamesDrive(folder) ? folder : CurrentDirectory();
+  std::string onDrive = NamesDrive(folder) ? folder : CurrentFolder();
   if (NamesDrive(onDrive)) {
     std::string drive = onDrive.substr(0, 2);
     return {onDrive[0], "drive " + drive, FreeBytes(drive + "\\")};

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/desktop.h"
+#include "platform/files.h"
 #include "src/engine_host/engine_loader.h"
 #include "src/patchinfo/description.h"
 #include "src/patchinfo/patch_info.h"

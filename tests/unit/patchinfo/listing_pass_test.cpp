@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/desktop.h"
+#include "platform/files.h"
 #include "src/engine_host/engine_loader.h"
 #include "src/patchinfo/listing_pass.h"
 #include "src/patchinfo/patch_info.h"
