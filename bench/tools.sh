@@ -78,13 +78,25 @@ run_tool() {
   rm -f "$patch" "$out"
 }
 
+# "seconds max-rss-KiB" of several measures: the median time (the runs are short, and the other
+# work on the machine can slow one of them several times over) and the largest peak.
+median_of_runs() {
+  local times peak
+  times=$(printf '%s\n' "$@" | awk '{ print $1 }' | sort -n)
+  peak=$(printf '%s\n' "$@" | awk '$2 > m { m = $2 } END { print m + 0 }')
+  echo "$(echo "$times" | sed -n "$(( ($# + 1) / 2 ))p") $peak"
+}
+
 # The floor: every changed old file read once, every new one written once and flushed
-# (bench/floor.cpp), in one timed pass; nothing is dropped from the page cache first.
+# (bench/floor.cpp), in one timed pass, $apply_runs times; nothing is dropped from the page cache.
 run_floor() {
-  local name=$1 pairs=$2
-  rm -rf "$tmp/floor" && mkdir -p "$tmp/floor"
+  local name=$1 pairs=$2 runs=() i
+  for ((i = 0; i < apply_runs; ++i)); do
+    rm -rf "$tmp/floor" && mkdir -p "$tmp/floor"
+    runs+=("$(measure "$floor" "$pairs" "$tmp/floor")")
+  done
   local a
-  a=$(measure "$floor" "$pairs" "$tmp/floor")
+  a=$(median_of_runs "${runs[@]}")
   echo "$name floor - - ${a% *} ${a#* } $pairs - -" >>"$results"
   rm -rf "$tmp/floor"
 }
@@ -100,7 +112,8 @@ xor_checksum() {
 
 # The whole product on a tree (DIR/old, DIR/new): an updater built by orvan-mkpatch, applied by
 # orvan-update to a copy of the old tree (the copy is not timed), then compared with the new
-# tree. The installed version is told by a checksum record over EXE's first 64 KiB.
+# tree, $apply_runs times (the median time is kept). The installed version is told by a checksum
+# record over EXE's first 64 KiB.
 run_updater() {
   local name=$1 dir=$2 exe=$3
   local records="$tmp/records.txt" updater="$tmp/updater" install="$tmp/install" b a check
@@ -109,12 +122,16 @@ run_updater() {
   b=$(measure "$mkpatch" build --old "$dir/old" --new "$dir/new" --records "$records" \
         --stub "$updater_stub" --out "$updater" "${verify_flag[@]}")
   check=$(sed -n 's/.*checked in \([0-9.]*\) s.*/\1/p' "$tmp/out" "$tmp/err" | head -n 1)
-  rm -rf "$install"
-  cp -r "$dir/old" "$install"
-  # The console front end asks nothing when its input is not a terminal; no Backup argument.
-  a=$(cd "$install" && measure "$updater")
-  grep -q "Update completed successfully" "$tmp/out" || { echo "bench: the updater did not finish" >&2; exit 1; }
-  diff -r "$dir/new" "$install" >/dev/null || { echo "bench: the updated tree differs from $dir/new" >&2; exit 1; }
+  local runs=() i
+  for ((i = 0; i < apply_runs; ++i)); do
+    rm -rf "$install"
+    cp -r "$dir/old" "$install"
+    # The console front end asks nothing when its input is not a terminal; no Backup argument.
+    runs+=("$(cd "$install" && measure "$updater")")
+    grep -q "Update completed successfully" "$tmp/out" || { echo "bench: the updater did not finish" >&2; exit 1; }
+    diff -r "$dir/new" "$install" >/dev/null || { echo "bench: the updated tree differs from $dir/new" >&2; exit 1; }
+  done
+  a=$(median_of_runs "${runs[@]}")
   record "$name" updater "$(( $(size_of "$updater") - $(size_of "$updater_stub") ))" "$b" "$a" "$dir" "${check:--}"
   rm -rf "$install" "$updater"
 }
