@@ -29,7 +29,8 @@ std::string TempFolder();
 // The current folder of the process (a full path); empty when it cannot be read.
 std::string CurrentFolder();
 
-// Lower-cases with the letters of the active ANSI code page (Windows-1252 on posix).
+// Lower-cases with the letters of the active code page (UTF-8 on posix, by character; bytes that
+// are not UTF-8 stay as they are).
 std::string AnsiLowerCase(std::string text);
 
 // ---- Files ----

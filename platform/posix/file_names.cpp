@@ -6,26 +6,31 @@
 
 #include "platform/files.h"
 #include "platform/posix/name_resolver.h"
+#include "platform/posix/utf8_case.h"
 
 namespace platform {
 
 namespace {
 
-using posix::FoldAscii;
-
 // '*' matches any run, '?' any one character; letters match without regard to case.
-bool WildcardMatch(const std::string& pattern, const std::string& name) {
+bool WildcardMatch(const std::string& anyCasePattern, const std::string& anyCaseName) {
+  std::string pattern = posix::LowerCaseUtf8(anyCasePattern);
+  std::string name = posix::LowerCaseUtf8(anyCaseName);
   size_t p = 0, n = 0, starP = std::string::npos, starN = 0;
   while (n < name.size()) {
     if (p < pattern.size() && pattern[p] == '*') {
       starP = p++;
       starN = n;
-    } else if (p < pattern.size() && (pattern[p] == '?' || FoldAscii(pattern[p]) == FoldAscii(name[n]))) {
+    } else if (p < pattern.size() && pattern[p] == '?') {
+      ++p;
+      n += posix::CharacterLength(name, n);
+    } else if (p < pattern.size() && pattern[p] == name[n]) {
       ++p;
       ++n;
     } else if (starP != std::string::npos) {
       p = starP + 1;
-      n = ++starN;
+      starN += posix::CharacterLength(name, starN);
+      n = starN;
     } else {
       return false;
     }

@@ -3,9 +3,8 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-
 #include "platform/files.h"
+#include "platform/posix/utf8_case.h"
 
 namespace platform::posix {
 namespace {
@@ -22,11 +21,8 @@ bool Exists(const std::string& path) {
 
 }  // namespace
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return FoldAscii(x) == FoldAscii(y); });
+  return a == b || LowerCaseUtf8(a) == LowerCaseUtf8(b);
 }
 
 std::optional<std::string> EntryOnDisk(const std::string& folder, const std::string& name) {

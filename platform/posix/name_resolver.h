@@ -1,5 +1,5 @@
 // Posix backend: which entry of a folder Windows would open for a name. Windows ignores the case
-// of ASCII letters in names; every lookup of the posix backend that must do the same asks here.
+// of letters in names; every lookup of the posix backend that must do the same asks here.
 #pragma once
 
 #include <optional>
@@ -7,8 +7,7 @@
 
 namespace platform::posix {
 
-// A to Z as a to z; other bytes as they are, as Windows folds the names the engine handles.
-char FoldAscii(char c);
+// Whether two names differ at most in letter case (UTF-8 letters, by character).
 bool SameNameIgnoringCase(const std::string& a, const std::string& b);
 
 // The entry of `folder` ("" for the current folder) that Windows would open for `name`: `name`

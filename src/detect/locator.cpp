@@ -1,15 +1,11 @@
 // The installation locator: the current folder wins, then the payload's registry keys in order.
 #include "src/detect/locator.h"
 
+#include "src/detect/game_path.h"
 #include "src/detect/regular_file.h"
 #include "src/engine_host/engine_contract.h"
 
 namespace {
-
-// `folder` joined with `name`; a bare name when `folder` is empty (the current folder).
-std::string InFolder(const std::string& folder, const std::string& name) {
-  return folder.empty() ? name : folder + platform::PathSeparator() + name;
-}
 
 bool IsFileOnDisk(const std::string& path) { return IsRegularFile(platform::FindOnDisk(path)); }
 
@@ -18,9 +14,9 @@ bool IsFileOnDisk(const std::string& path) { return IsRegularFile(platform::Find
 // the update run's recovery pass finishes or undoes before anything reads the folder.
 bool HoldsGame(const std::string& folder, const std::string& exeName) {
   namespace left = engine_host::interrupted_update;
-  std::string exe = InFolder(folder, exeName);
+  std::string exe = GamePath(folder, exeName);
   if (OpenRegularFile(exe)) return true;
-  return IsFileOnDisk(InFolder(folder, left::kJournalName)) &&
+  return IsFileOnDisk(GamePath(folder, left::kJournalName)) &&
          (IsFileOnDisk(exe + left::kSetAsideSuffix) || IsFileOnDisk(exe + left::kStagedSuffix));
 }
 
@@ -58,6 +54,7 @@ void ChooseInstallFolder(platform::OpenDialog& dialog, Update& info) {
   size_t end = path.size();
   while (end > 0 && !platform::EndsFolderPart(path[end - 1])) --end;
   path.resize(end);
-  if (!path.empty() && path.back() == platform::PathSeparator()) path.pop_back();
+  // "/Orvan.exe" is in the root folder, which keeps its separator.
+  if (path.size() > 1 && path.back() == platform::PathSeparator()) path.pop_back();
   info.InstallPath = path;
 }

@@ -9,6 +9,7 @@
 #include "patchw32/format/names.h"
 #include "platform/desktop.h"
 #include "platform/files.h"
+#include "src/detect/game_path.h"
 #include "src/detect/regular_file.h"
 
 namespace {
@@ -17,10 +18,6 @@ constexpr uint64_t kMarkerAt = 78;
 constexpr std::string_view kMarker = "Windows only.\r\n";
 constexpr uint64_t kStampTextAt = 94;
 constexpr size_t kStampTextSize = 16;
-
-std::string Join(const std::string& folder, const std::string& name) {
-  return folder + platform::PathSeparator() + name;
-}
 
 }  // namespace
 
@@ -80,13 +77,13 @@ int32_t ParseInt32(const std::string& text) {
 }
 
 int DetectInstalledVersion(Update& info, XPDManager& expansions) {
-  if (ReadExeVersionStamp(Join(info.InstallPath, info.ExeName), info.InstalledVersion) != 1) {
+  if (ReadExeVersionStamp(GamePath(info.InstallPath, info.ExeName), info.InstalledVersion) != 1) {
     // The four lists are parallel; the shortest bounds them should one ever be shorter.
     size_t count = std::min({info.ChecksumValues.size(), info.ChecksumFiles.size(),
                              info.ChecksumLengths.size(), info.ChecksumVersions.size()});
     bool matched = false;
     for (size_t i = 0; i < count && !matched; ++i) {
-      std::string path = Join(info.InstallPath, info.ChecksumFiles[i]);
+      std::string path = GamePath(info.InstallPath, info.ChecksumFiles[i]);
       int32_t length = ParseInt32(info.ChecksumLengths[i]);
       uint32_t sum = XorChecksum(path, length);
       int32_t expected = ParseInt32(info.ChecksumValues[i]);

@@ -203,7 +203,7 @@ TEST(ChooseInstallFolder, TakesTheFolderOfTheChosenFileAndKeepsItAfterACancel) {
   platform::OpenDialog dialog;
   dialog.FileName = "Orvan.exe";  // the layout's name: a cancel before any choice keeps it
   Update info;
-  const char* expected[] = {"", "/games/orvan", "/games/orvan", ""};
+  const char* expected[] = {"", "/games/orvan", "/games/orvan", "/"};  // the root is a folder too
   for (const char* folder : expected) {
     info.InstallPath = "stale";
     ChooseInstallFolder(dialog, info);

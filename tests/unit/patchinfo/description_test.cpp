@@ -151,9 +151,12 @@ TEST(DescriptionRecords, ExactlyOneFinalCharacterIsDropped) {
 }
 
 TEST(DescriptionRecords, RecordsAreLowerCasedWithTheCodePage) {
-  // É (0xC9) and Š (0x8A) lower-case too, as Windows-1252 letters do.
-  Update info = Parse({"REGISTRY,SOFTWARE\\\xC9\x8A"});
-  EXPECT_EQ(info.RegistryKeys, TextList{"software\\\xE9\x9A"});
+  // The Linux build's code page is UTF-8: accented, Greek and Cyrillic letters lower-case by
+  // character.
+  Update info = Parse({"VERSIONS,ORVAN: LÉGENDES,ORVÄN.EXE,1.1.0,1.2.0", "REGISTRY,SOFTWARE\\ΟΡΒΑΝ\\Острова"});
+  EXPECT_EQ(info.ProductName, "orvan: légendes");
+  EXPECT_EQ(info.ExeName, "orvän.exe");
+  EXPECT_EQ(info.RegistryKeys, TextList{"software\\ορβαν\\острова"});
 }
 
 TEST(TitleCaseWords, UpperCasesOnlyLettersAtTheStartAndAfterBlanks) {

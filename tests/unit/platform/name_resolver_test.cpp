@@ -22,8 +22,9 @@ class NameResolver : public ::testing::Test {
     std::string pattern = (fs::temp_directory_path() / "names-test-XXXXXX").string();
     folder_ = mkdtemp(pattern.data());
     fs::create_directories(folder_ / "Data" / "Maps");
+    fs::create_directories(folder_ / "Légendes");
     for (const char* name : {"Data/Maps/Start.map", "VARIANT.txt", "Variant.txt", "variant.TXT", "exact.txt",
-                             "EXACT.txt", "file.bin"})
+                             "EXACT.txt", "file.bin", "Légendes/Orvän.EXE", "Острова.xpd"})
       std::ofstream(folder_ / name) << name;
   }
   void TearDown() override { fs::remove_all(folder_); }
@@ -47,6 +48,9 @@ TEST_F(NameResolver, EveryLookupOpensTheSameFile) {
       {"a missing component keeps the rest as written", "data/NoSuch/maps", "Data/NoSuch/maps", false},
       {"a missing file in a found folder", "data/maps/New.map", "Data/Maps/New.map", false},
       {"nothing below a file", "FILE.BIN/data", "file.bin/data", false},
+      {"letters outside ASCII in another case", "LÉGENDES/ORVÄN.exe", "Légendes/Orvän.EXE", true},
+      {"Cyrillic in another case", "ОСТРОВА.XPD", "Острова.xpd", true},
+      {"an accented letter is not its plain one", "legendes/orvan.exe", "legendes/orvan.exe", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -71,6 +75,13 @@ TEST_F(NameResolver, ASearchListsCaseVariantsInOneOrder) {
   ASSERT_NE(search, nullptr);
   EXPECT_EQ(search->Name(), "Start.map");
   EXPECT_FALSE(search->Next());
+  // '?' stands for one letter however many bytes it takes.
+  auto accented = platform::DirectorySearch::Start(Folder() + "/légendes/ORV?N.*");
+  ASSERT_NE(accented, nullptr);
+  EXPECT_EQ(accented->Name(), "Orvän.EXE");
+  auto cyrillic = platform::DirectorySearch::Start(Folder() + "/*.XPD");
+  ASSERT_NE(cyrillic, nullptr);
+  EXPECT_EQ(cyrillic->Name(), "Острова.xpd");
 }
 
 }  // namespace
