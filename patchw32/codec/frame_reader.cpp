@@ -9,23 +9,22 @@
 #include "patchw32/codec/codec_limits.h"
 
 namespace codec {
-namespace {
-constexpr size_t kInputBuffer = size_t{1} << 17;
-}  // namespace
 
-FrameReader::FrameReader(const ReadAt& block, uint64_t blockLength, std::span<const std::byte> prefix)
+FrameReader::FrameReader(const ReadAt& block, uint64_t blockLength, int windowLog, std::span<const std::byte> prefix)
     : block_(block), blockLength_(blockLength) {
+  windowLog = std::min(windowLog, kWindowLogMax);
   context_ = ZSTD_createDCtx();
   if (!context_) {
     setup_ = DecodeResult::CorruptData;
     return;
   }
-  // A hostile frame header cannot make us allocate more than the window we allow.
-  if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kWindowLogMax)) ||
+  // A hostile frame header cannot make us allocate more than the window this file allows.
+  if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, windowLog)) ||
       (!prefix.empty() && ZSTD_isError(ZSTD_DCtx_refPrefix(context_, prefix.data(), prefix.size()))))
     setup_ = DecodeResult::CorruptData;
-  input_.resize(kInputBuffer);
-  output_.resize(ZSTD_DStreamOutSize());
+  // zstd hands out at most a block at a time, and a block is never larger than the window.
+  input_.resize(static_cast<size_t>(std::min(kFrameInputBytes, blockLength)));
+  output_.resize(static_cast<size_t>(std::min(kFrameOutputBytes, uint64_t{1} << windowLog)));
 }
 
 FrameReader::~FrameReader() { ZSTD_freeDCtx(context_); }
