@@ -21,7 +21,12 @@ struct Record {
 static_assert(sizeof(Record) == kRecordBytes);
 static_assert(kSegmentMaxBytes <= UINT32_MAX);
 
-uint64_t RoundUp(uint64_t value, uint64_t unit) { return (value + unit - 1) / unit * unit; }
+// The smaller of `bound` and `need` rounded up to whole branch-filter blocks (`bound` is made of
+// them); `need` may be any 64-bit number a hostile block names.
+uint64_t WholeBlocksUpTo(uint64_t bound, uint64_t need) {
+  uint64_t capped = std::min(bound, need);
+  return (capped + kBranchBlockBytes - 1) / kBranchBlockBytes * kBranchBlockBytes;
+}
 
 // Collects output into one buffer and hands it on full, telling progress as it goes. Every
 // buffer handed on but the last is made of whole branch-filter blocks, converted back before it
@@ -30,7 +35,7 @@ class Output {
  public:
   Output(const Sink& sink, const Progress& progress, uint64_t total, BranchFilter filter)
       : sink_(sink), progress_(progress), total_(total), filter_(filter),
-        buffer_(static_cast<size_t>(std::min(kOutputChunkBytes, RoundUp(total, kBranchBlockBytes)))) {}
+        buffer_(static_cast<size_t>(WholeBlocksUpTo(kOutputChunkBytes, total))) {}
 
   std::span<std::byte> Space() { return std::span(buffer_).subspan(used_); }
   DecodeResult Commit(size_t bytes) {
@@ -67,8 +72,8 @@ class OldFileCache {
  public:
   OldFileCache(const ReadAt& file, uint64_t size, BranchFilter filter)
       : file_(file), size_(size), filter_(filter),
-        block_(static_cast<size_t>(std::min(kOldBlockBytes, RoundUp(size, kBranchBlockBytes)))),
-        count_(block_ == 0 ? 0 : static_cast<size_t>(std::min(kOldBlocks, (size + block_ - 1) / block_))),
+        block_(static_cast<size_t>(WholeBlocksUpTo(kOldBlockBytes, size))),
+        count_(block_ == 0 ? 0 : static_cast<size_t>(std::min(kOldBlocks, size / block_ + (size % block_ != 0)))),
         data_(std::make_unique_for_overwrite<std::byte[]>(count_ * block_)) {
     for (size_t i = 0; i < count_; ++i) blocks_[i].data = data_.get() + i * block_;
   }

@@ -162,6 +162,7 @@ TEST(CoverStream, RefusesStreamsThatLie) {
       {"stream ends in the differences", RawStream{}.Number(1).Number(0).Number(100).Number(0).Raw(50, 0)},
       {"number longer than 64 bits", RawStream{}.Raw(10, 0xff).Raw(1, 0x01)},
       {"bytes after the last segment", RawStream{}.Number(1).Number(0).Number(100).Number(0).Raw(100, 0).Raw(1, 0)},
+      {"new size near 2^64", RawStream{}.Number(1).Number(0).Number(100).Number(2 * 900).Raw(100, 0), ~uint64_t{0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
