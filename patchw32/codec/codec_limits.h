@@ -57,7 +57,7 @@ inline constexpr uint64_t kOutputChunkBytes = uint64_t{256} << 10;
 // read in long sequential reads; no more blocks than the old file has, none larger than it.
 inline constexpr uint64_t kOldBlockBytes = uint64_t{256} << 10;
 inline constexpr uint64_t kOldBlocks = 4;
-// One covers record as the decoder keeps it (two lengths of at most 4 MiB and an old offset).
+// One covers record as the decoder keeps it (two lengths of at most a segment and an old offset).
 inline constexpr uint64_t kRecordBytes = 16;
 // The engine writes each output chunk straight to the staged file, so it holds nothing of its own
 // while a decode runs; its hashing pieces (1 MiB at most) are used only before and after one.
@@ -67,10 +67,12 @@ inline constexpr uint64_t kRecordBytes = 16;
 inline constexpr uint64_t kApplyMemoryBudget = 32 * kMiB;
 // The updater's peak before and around any decode: program and libraries, the payload index,
 // the checks of the installed files. Measured with /usr/bin/time -f %M on the console updater
-// (Linux, x86-64), on a run with nothing to do: 9.2 MiB; rounded up.
+// (Linux, x86-64), on a run with nothing to do: 9.2 MiB; rounded up. The payload index is read
+// whole; a payload of many thousand files adds its index (about 100 bytes a file) to this.
 inline constexpr uint64_t kProcessBaselineBytes = 10 * kMiB;
 
-// The most one decode holds at once: covers (the largest) against reference zstd.
+// The most one decode holds at once: covers (the largest, 21 MiB; with the baseline 31 of the
+// 32 MiB) against reference zstd (17 MiB). Plain and delta zstd hold less than reference zstd.
 inline constexpr uint64_t kCoversDecodeBytes = kWindowBytes + kZstdOverheadBytes + kFrameInputBytes +
                                                kFrameOutputBytes + kSegmentMaxBytes +
                                                kSegmentMaxRecords * kRecordBytes + kOldBlocks * kOldBlockBytes +
