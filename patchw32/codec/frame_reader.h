@@ -33,6 +33,8 @@ class FrameReader {
   DecodeResult Finish();
 
  private:
+  // Decompresses into `into` until something comes out or the frame ends; `produced` says how much.
+  DecodeResult Decompress(std::span<std::byte> into, size_t& produced);
   DecodeResult Refill();
 
   const ReadAt& block_;
