@@ -33,6 +33,11 @@ class StagedWriter {
     hash_.Update(bytes);
     if (!file_.WriteAt(written_, bytes)) return false;
     written_ += bytes.size();
+    // The disk writes while the decoder works on, rather than all of it at the final flush.
+    if (written_ - writebackFrom_ >= kWritebackBytes) {
+      file_.StartWriteback(writebackFrom_, written_ - writebackFrom_);
+      writebackFrom_ = written_;
+    }
     return true;
   }
   bool Finish() { return file_.Flush(); }
@@ -41,9 +46,11 @@ class StagedWriter {
   payload::Hash128 Digest() const { return hash_.Digest(); }
 
  private:
+  static constexpr uint64_t kWritebackBytes = uint64_t{8} << 20;
   platform::File& file_;
   uint64_t expected_;
   uint64_t written_ = 0;
+  uint64_t writebackFrom_ = 0;
   bool overflow_ = false;
   payload::StreamingHash128 hash_;
 };
