@@ -1,22 +1,86 @@
 // The bounds every data block keeps, shared by the encoders (which stay inside them) and the
-// decoders (which refuse a block that steps outside them).
+// decoders (which refuse a block that steps outside them), and the apply memory budget they make.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace codec {
 
-// The largest zstd window any frame may use: 32 MiB, so that decoding stays well under 64 MiB of
-// memory in the 32-bit build too. A frame that asks for more is refused, not allocated.
-inline constexpr int kWindowLogMax = 25;
+inline constexpr uint64_t kMiB = uint64_t{1} << 20;
 
-// Reference zstd keeps the whole old file in memory while it decodes, so it is only used while old
-// and new together fit in one window.
-inline constexpr uint64_t kReferenceLimit = uint64_t{1} << kWindowLogMax;
+// ---- What a data block may ask for ----
+
+// The largest zstd window any frame may use: 16 MiB. A frame that asks for more is refused
+// before anything is allocated for it.
+inline constexpr int kWindowLogMax = 24;
+inline constexpr uint64_t kWindowBytes = uint64_t{1} << kWindowLogMax;
+
+// The smallest window log (from zstd's least, 10, up to kWindowLogMax) whose window spans `span`
+// bytes. The encoders ask zstd for this window over what a frame can reach back to, and the
+// decoders allow a frame no more than this of the same span, so a small file's frame can never
+// make the decoder set up a large window.
+constexpr int WindowLogSpanning(uint64_t span) {
+  int log = 10;
+  while (log < kWindowLogMax && (uint64_t{1} << log) < span) ++log;
+  return log;
+}
+
+// A covers stream is the new file's size plus a few bytes per record: its frame's window spans
+// twice the new file and a little more (the encoder's choice, and the decoder's bound).
+constexpr int CoversWindowLog(uint64_t newSize) {
+  return newSize >= kWindowBytes ? kWindowLogMax : WindowLogSpanning(2 * newSize + 4096);
+}
+
+// Reference zstd keeps the whole old file in memory while it decodes, beside zstd's buffer of
+// the new file (its window, no more than the frame's size): used only while old and new together
+// fit in one window, so that it never holds more than a covers decode does.
+inline constexpr uint64_t kReferenceLimit = kWindowBytes;
 
 // A covers stream is cut into segments of at most this many new bytes; the decoder holds one
-// segment's unexplained bytes at a time.
-inline constexpr uint64_t kSegmentMaxBytes = uint64_t{4} << 20;
+// segment's unexplained bytes and its records at a time.
+inline constexpr uint64_t kSegmentMaxBytes = uint64_t{2} << 20;
 inline constexpr uint64_t kSegmentMaxRecords = uint64_t{1} << 16;
+
+// ---- The decoders' buffers: each is the smaller of its bound and what the file can need ----
+
+// zstd's own beside the window: its decoding context, the input block and two blocks of slack
+// at the window's end (ZSTD_estimateDStreamSize(kWindowBytes) - kWindowBytes: 478 KiB in 1.5.4).
+inline constexpr uint64_t kZstdOverheadBytes = uint64_t{512} << 10;
+// The frame reader: compressed input read from the patch in slices of this, and decompressed
+// output taken from zstd a block (128 KiB) at a time; neither more than the block or the window.
+inline constexpr uint64_t kFrameInputBytes = uint64_t{128} << 10;
+inline constexpr uint64_t kFrameOutputBytes = uint64_t{128} << 10;
+// New bytes collected before they go to the sink: no more than the new file.
+inline constexpr uint64_t kOutputChunkBytes = uint64_t{256} << 10;
+// The covers decoder's old-file cache: a few aligned blocks, large enough that the old file is
+// read in long sequential reads; no more blocks than the old file has, none larger than it.
+inline constexpr uint64_t kOldBlockBytes = uint64_t{256} << 10;
+inline constexpr uint64_t kOldBlocks = 4;
+// One covers record as the decoder keeps it (two lengths of at most a segment and an old offset).
+inline constexpr uint64_t kRecordBytes = 16;
+// The engine writes each output chunk straight to the staged file, so it holds nothing of its own
+// while a decode runs; its hashing pieces (1 MiB at most) are used only before and after one.
+
+// ---- The budget: the whole updater applies any payload in at most 32 MiB ----
+
+inline constexpr uint64_t kApplyMemoryBudget = 32 * kMiB;
+// The updater's peak before and around any decode: program and libraries, the payload index,
+// the checks of the installed files. Measured with /usr/bin/time -f %M on the console updater
+// (Linux, x86-64), on a run with nothing to do: 9.2 MiB; rounded up. The payload index is read
+// whole; a payload of many thousand files adds its index (about 100 bytes a file) to this.
+inline constexpr uint64_t kProcessBaselineBytes = 10 * kMiB;
+
+// The most one decode holds at once: covers (the largest, 21 MiB; with the baseline 31 of the
+// 32 MiB) against reference zstd (17 MiB). Plain and delta zstd hold less than reference zstd.
+inline constexpr uint64_t kCoversDecodeBytes = kWindowBytes + kZstdOverheadBytes + kFrameInputBytes +
+                                               kFrameOutputBytes + kSegmentMaxBytes +
+                                               kSegmentMaxRecords * kRecordBytes + kOldBlocks * kOldBlockBytes +
+                                               kOutputChunkBytes;
+inline constexpr uint64_t kReferenceDecodeBytes =
+    kReferenceLimit + kZstdOverheadBytes + kFrameInputBytes + kFrameOutputBytes + kOutputChunkBytes;
+static_assert(kReferenceDecodeBytes <= kCoversDecodeBytes);
+static_assert(kProcessBaselineBytes + kCoversDecodeBytes <= kApplyMemoryBudget,
+              "the decoders' buffers and the process's own fit the apply budget");
 
 }  // namespace codec

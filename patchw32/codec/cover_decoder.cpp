@@ -1,6 +1,8 @@
 // Applies a covers stream (COVERS.md): reads the old file at each cover's offset, adds the
 // differences and writes the new file in one pass, holding one segment's unexplained bytes at most.
 #include <algorithm>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 #include "patchw32/codec/branch_filter.h"
@@ -11,22 +13,30 @@
 namespace codec {
 namespace {
 
-constexpr size_t kChunk = size_t{1} << 16;
-
+// Lengths are at most a segment's bytes, so a record keeps them in 32 bits (kRecordBytes).
 struct Record {
-  uint64_t extraLength;
-  uint64_t coverLength;
+  uint32_t extraLength;
+  uint32_t coverLength;
   uint64_t oldOffset;
 };
+static_assert(sizeof(Record) == kRecordBytes);
+static_assert(kSegmentMaxBytes <= UINT32_MAX);
 
-static_assert(kChunk % kBranchBlockBytes == 0, "output is handed on in whole branch-filter blocks");
+// The smaller of `bound` and `need` rounded up to whole branch-filter blocks (`bound` is made of
+// them); `need` may be any 64-bit number a hostile block names.
+uint64_t WholeBlocksUpTo(uint64_t bound, uint64_t need) {
+  uint64_t capped = std::min(bound, need);
+  return (capped + kBranchBlockBytes - 1) / kBranchBlockBytes * kBranchBlockBytes;
+}
 
 // Collects output into one buffer and hands it on full, telling progress as it goes. Every
-// buffer handed on but the last is made of whole branch-filter blocks, converted back before it goes.
+// buffer handed on but the last is made of whole branch-filter blocks, converted back before it
+// goes. The buffer is no larger than the new file.
 class Output {
  public:
   Output(const Sink& sink, const Progress& progress, uint64_t total, BranchFilter filter)
-      : sink_(sink), progress_(progress), total_(total), filter_(filter), buffer_(kChunk) {}
+      : sink_(sink), progress_(progress), total_(total), filter_(filter),
+        buffer_(static_cast<size_t>(WholeBlocksUpTo(kOutputChunkBytes, total))) {}
 
   std::span<std::byte> Space() { return std::span(buffer_).subspan(used_); }
   DecodeResult Commit(size_t bytes) {
@@ -44,6 +54,7 @@ class Output {
   }
 
  private:
+  static_assert(kOutputChunkBytes % kBranchBlockBytes == 0, "output is handed on in whole branch-filter blocks");
   const Sink& sink_;
   const Progress& progress_;
   uint64_t total_;
@@ -53,80 +64,106 @@ class Output {
   size_t used_ = 0;
 };
 
-// The old file read in aligned blocks, a few kept: covers that follow each other mostly read
-// near one another, so most of them cost no read at all. The branch-filter blocks inside a block
-// are converted when first read, so a block read again for a short cover costs little.
+// The old file read in a few aligned blocks of kOldBlockBytes, each in one long read: covers that
+// follow each other mostly read on from where the last one ended, so the old file is read front
+// to back in large pieces and most covers cost no read at all. The branch-filter blocks inside a
+// block are converted when first used, so a block used again for a short cover costs little.
+// Blocks and their number are no larger than the old file needs.
 class OldFileCache {
  public:
   OldFileCache(const ReadAt& file, uint64_t size, BranchFilter filter)
-      : file_(file), size_(size), filter_(filter), data_(kBlocks * kBlock) {
-    for (auto& b : blocks_) b = {~uint64_t{0}, 0, 0, 0};
+      : file_(file), size_(size), filter_(filter),
+        block_(static_cast<size_t>(WholeBlocksUpTo(kOldBlockBytes, size))),
+        count_(block_ == 0 ? 0 : static_cast<size_t>(std::min(kOldBlocks, size / block_ + (size % block_ != 0)))),
+        data_(std::make_unique_for_overwrite<std::byte[]>(count_ * block_)) {
+    for (size_t i = 0; i < count_; ++i) blocks_[i].data = data_.get() + i * block_;
   }
 
-  // old[offset, offset + out.size()), which the caller has checked lies inside the file.
-  bool Read(uint64_t offset, std::span<std::byte> out) {
-    while (!out.empty()) {
-      uint64_t start = offset - offset % kBlock;
-      size_t slot = Find(start);
-      if (slot == kBlocks) return false;
-      size_t inBlock = static_cast<size_t>(offset - start);
-      size_t take = std::min(out.size(), kBlock - inBlock);
-      ConvertPieces(slot, inBlock, take);
-      std::copy_n(data_.data() + slot * kBlock + inBlock, take, out.data());
-      out = out.subspan(take);
-      offset += take;
-    }
-    return true;
+  // old[offset, offset + n) for the largest n <= most that stays inside one block; empty when the
+  // read failed. The caller has checked that [offset, offset + most) lies inside the file.
+  std::span<const std::byte> Bytes(uint64_t offset, size_t most) {
+    uint64_t start = offset - offset % block_;
+    Block* block = Find(start);
+    if (!block) return {};
+    size_t inBlock = static_cast<size_t>(offset - start);
+    size_t take = std::min(most, block->length - inBlock);
+    ConvertPieces(*block, inBlock, take);
+    return {block->data + inBlock, take};
   }
 
  private:
-  static constexpr size_t kBlock = size_t{1} << 16;
-  static constexpr size_t kBlocks = 64;
+  struct Block {
+    uint64_t start = ~uint64_t{0};
+    uint64_t used = 0;
+    size_t length = 0;       // bytes read: the block's size, or less at the end of the file
+    uint64_t converted = 0;  // which of its branch-filter blocks are converted
+    std::byte* data = nullptr;
+  };
+  static_assert(kOldBlockBytes / kBranchBlockBytes <= 64, "one bit per branch-filter block");
+  static_assert(kOldBlockBytes % kBranchBlockBytes == 0, "blocks hold whole branch-filter blocks");
 
-  size_t Find(uint64_t start) {
-    for (size_t i = 0; i < kBlocks; ++i)
-      if (blocks_[i].start == start) {
-        blocks_[i].used = ++clock_;
-        return i;
+  Block* Find(uint64_t start) {
+    Block* victim = nullptr;
+    for (size_t i = 0; i < count_; ++i) {
+      Block& block = blocks_[i];
+      if (block.start == start) {
+        block.used = ++clock_;
+        return &block;
       }
-    size_t victim = 0;
-    for (size_t i = 1; i < kBlocks; ++i)
-      if (blocks_[i].used < blocks_[victim].used) victim = i;
-    size_t length = static_cast<size_t>(std::min<uint64_t>(kBlock, size_ - start));
-    blocks_[victim].start = ~uint64_t{0};  // until the read succeeds
-    if (!file_(start, std::span(data_.data() + victim * kBlock, length))) return kBlocks;
-    blocks_[victim] = {start, ++clock_, length, 0};
+      if (!victim || block.used < victim->used) victim = &block;
+    }
+    victim->start = ~uint64_t{0};  // until the read succeeds
+    size_t length = static_cast<size_t>(std::min<uint64_t>(block_, size_ - start));
+    if (!file_(start, std::span(victim->data, length))) return nullptr;
+    *victim = {start, ++clock_, length, 0, victim->data};
     return victim;
   }
 
-  // Converts the branch-filter blocks of slot `slot` that [inBlock, inBlock + length) touches.
-  void ConvertPieces(size_t slot, size_t inBlock, size_t length) {
+  // Converts the branch-filter blocks of `block` that [inBlock, inBlock + length) touches.
+  void ConvertPieces(Block& block, size_t inBlock, size_t length) {
     if (filter_ == BranchFilter::None) return;
-    Block& block = blocks_[slot];
     for (size_t piece = inBlock / kBranchBlockBytes; piece * kBranchBlockBytes < inBlock + length; ++piece) {
-      uint32_t bit = uint32_t{1} << piece;
+      uint64_t bit = uint64_t{1} << piece;
       if (block.converted & bit) continue;
       size_t from = piece * kBranchBlockBytes;
-      auto bytes = std::span(data_.data() + slot * kBlock + from, std::min(kBranchBlockBytes, block.length - from));
+      auto bytes = std::span(block.data + from, std::min(kBranchBlockBytes, block.length - from));
       ConvertBranches(filter_, BranchDirection::Encode, bytes, block.start + from);
       block.converted |= bit;
     }
   }
 
-  struct Block {
-    uint64_t start;
-    uint64_t used;
-    size_t length;       // bytes read: the block's size, or less at the end of the file
-    uint32_t converted;  // which of its branch-filter blocks are converted
-  };
-  static_assert(kBlock / kBranchBlockBytes <= 32, "one bit per branch-filter block");
   const ReadAt& file_;
   uint64_t size_;
   BranchFilter filter_;
-  std::vector<std::byte> data_;
-  Block blocks_[kBlocks];
+  size_t block_;
+  size_t count_;
+  std::unique_ptr<std::byte[]> data_;
+  Block blocks_[kOldBlocks];
   uint64_t clock_ = 0;
 };
+
+// Sizes a segment's vector to `n` without holding the last segment's buffer and a larger one at
+// once: what the last segment held is not needed.
+template <typename T>
+void SizeForSegment(std::vector<T>& v, size_t n) {
+  if (n > v.capacity()) v = std::vector<T>();
+  v.resize(n);
+}
+
+// to[i] += from[i] modulo 256, sixteen bytes at a time: a vector add of bytes where the target has
+// one (SSE2 on x86-64), else the compiler's lowering of it.
+void AddBytes(std::byte* to, const std::byte* from, size_t n) {
+  using Sixteen = uint8_t __attribute__((vector_size(16)));
+  size_t i = 0;
+  for (; i + 16 <= n; i += 16) {
+    Sixteen a, b;
+    std::memcpy(&a, to + i, 16);
+    std::memcpy(&b, from + i, 16);
+    a += b;
+    std::memcpy(to + i, &a, 16);
+  }
+  for (; i < n; ++i) to[i] = static_cast<std::byte>(static_cast<uint8_t>(to[i]) + static_cast<uint8_t>(from[i]));
+}
 
 // Shifts stay far from the ends of int64_t, so adding two never overflows; real files are far
 // smaller.
@@ -140,20 +177,24 @@ DecodeResult ReadRecords(FrameReader& reader, uint64_t oldSize, uint64_t at, uin
   uint64_t count = 0;
   if (auto result = reader.ReadVarint(count); result != DecodeResult::Ok) return result;
   if (count == 0 || count > kSegmentMaxRecords) return DecodeResult::CorruptData;
-  records.resize(static_cast<size_t>(count));
+  SizeForSegment(records, static_cast<size_t>(count));
   uint64_t limit = std::min(remaining, kSegmentMaxBytes);
   uint64_t total = 0;
   extraTotal = 0;
   for (Record& record : records) {
-    if (auto r = reader.ReadVarint(record.extraLength); r != DecodeResult::Ok) return r;
-    if (record.extraLength > limit - total) return DecodeResult::CorruptData;
-    total += record.extraLength;
-    extraTotal += record.extraLength;
+    uint64_t length = 0;
+    if (auto r = reader.ReadVarint(length); r != DecodeResult::Ok) return r;
+    if (length > limit - total) return DecodeResult::CorruptData;
+    record.extraLength = static_cast<uint32_t>(length);
+    total += length;
+    extraTotal += length;
   }
   for (Record& record : records) {
-    if (auto r = reader.ReadVarint(record.coverLength); r != DecodeResult::Ok) return r;
-    if (record.coverLength > limit - total) return DecodeResult::CorruptData;
-    total += record.coverLength;
+    uint64_t length = 0;
+    if (auto r = reader.ReadVarint(length); r != DecodeResult::Ok) return r;
+    if (length > limit - total) return DecodeResult::CorruptData;
+    record.coverLength = static_cast<uint32_t>(length);
+    total += length;
   }
   // Every segment moves the output on, so a stream cannot spin without end.
   if (total == 0) return DecodeResult::CorruptData;
@@ -187,11 +228,10 @@ DecodeResult ReadRecords(FrameReader& reader, uint64_t oldSize, uint64_t at, uin
 
 DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile, uint64_t oldSize,
                           uint64_t newSize, const Sink& sink, const Progress& progress, BranchFilter filter) {
-  FrameReader reader(block, blockLength);
+  FrameReader reader(block, blockLength, CoversWindowLog(newSize));
   Output output(sink, progress, newSize, filter);
   std::vector<Record> records;
   std::vector<std::byte> extras;
-  std::vector<std::byte> oldBytes(kChunk);
   OldFileCache old(oldFile, oldSize, filter);
   int64_t shift = 0;
   for (uint64_t produced = 0; produced < newSize;) {
@@ -199,7 +239,7 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
     if (auto r = ReadRecords(reader, oldSize, produced, newSize - produced, shift, records, extraTotal);
         r != DecodeResult::Ok)
       return r;
-    extras.resize(static_cast<size_t>(extraTotal));
+    SizeForSegment(extras, static_cast<size_t>(extraTotal));
     if (auto r = reader.Read(extras); r != DecodeResult::Ok) return r;
     size_t extraPos = 0;
     for (const Record& record : records) {
@@ -213,14 +253,13 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
       }
       for (uint64_t done = 0; done < record.coverLength;) {
         auto space = output.Space();
-        size_t take = static_cast<size_t>(std::min<uint64_t>(space.size(), record.coverLength - done));
-        auto source = std::span(oldBytes.data(), take);
-        if (!old.Read(record.oldOffset + done, source)) return DecodeResult::ReadError;
+        size_t most = static_cast<size_t>(std::min<uint64_t>(space.size(), record.coverLength - done));
+        auto source = old.Bytes(record.oldOffset + done, most);
+        if (source.empty()) return DecodeResult::ReadError;
+        size_t take = source.size();
         auto out = space.first(take);
         if (auto r = reader.Read(out); r != DecodeResult::Ok) return r;
-        auto* sum = reinterpret_cast<uint8_t*>(out.data());
-        auto* from = reinterpret_cast<const uint8_t*>(source.data());
-        for (size_t i = 0; i < take; ++i) sum[i] = static_cast<uint8_t>(sum[i] + from[i]);
+        AddBytes(out.data(), source.data(), take);
         done += take;
         if (auto r = output.Commit(take); r != DecodeResult::Ok) return r;
       }

@@ -132,8 +132,9 @@ std::optional<std::vector<std::byte>> EncodeCovers(std::span<const std::byte> ol
   }
   std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
   if (!context) return std::nullopt;
-  // The stream is the new file's size plus a few bytes per record: a window of twice that holds it.
-  if (!ConfigureEncoder(context.get(), options, WindowLogFor(2 * newFile.size() + 4096))) return std::nullopt;
+  // The stream is the new file's size plus a few bytes per record: a window of twice that holds it
+  // (and the decoder allows no more).
+  if (!ConfigureEncoder(context.get(), options, CoversWindowLog(newFile.size()))) return std::nullopt;
   StreamWriter writer(oldFile, newFile, context.get());
   at = 0;
   for (const Cover& cover : covers) {

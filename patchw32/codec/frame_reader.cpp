@@ -9,31 +9,30 @@
 #include "patchw32/codec/codec_limits.h"
 
 namespace codec {
-namespace {
-constexpr size_t kInputBuffer = size_t{1} << 17;
-}  // namespace
 
-FrameReader::FrameReader(const ReadAt& block, uint64_t blockLength, std::span<const std::byte> prefix)
+FrameReader::FrameReader(const ReadAt& block, uint64_t blockLength, int windowLog, std::span<const std::byte> prefix)
     : block_(block), blockLength_(blockLength) {
+  windowLog = std::min(windowLog, kWindowLogMax);
   context_ = ZSTD_createDCtx();
   if (!context_) {
     setup_ = DecodeResult::CorruptData;
     return;
   }
-  // A hostile frame header cannot make us allocate more than the window we allow.
-  if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, kWindowLogMax)) ||
+  // A hostile frame header cannot make us allocate more than the window this file allows.
+  if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, windowLog)) ||
       (!prefix.empty() && ZSTD_isError(ZSTD_DCtx_refPrefix(context_, prefix.data(), prefix.size()))))
     setup_ = DecodeResult::CorruptData;
-  input_.resize(kInputBuffer);
-  output_.resize(ZSTD_DStreamOutSize());
+  // zstd hands out at most a block at a time, and a block is never larger than the window.
+  input_.resize(static_cast<size_t>(std::min(kFrameInputBytes, blockLength)));
+  output_.resize(static_cast<size_t>(std::min(kFrameOutputBytes, uint64_t{1} << windowLog)));
 }
 
 FrameReader::~FrameReader() { ZSTD_freeDCtx(context_); }
 
-DecodeResult FrameReader::Refill() {
+DecodeResult FrameReader::Decompress(std::span<std::byte> into, size_t& produced) {
   if (setup_ != DecodeResult::Ok) return setup_;
-  outputPos_ = outputEnd_ = 0;
-  while (outputEnd_ == 0 && !frameEnded_) {
+  produced = 0;
+  while (produced == 0 && !frameEnded_) {
     if (inputPos_ == inputEnd_ && consumed_ < blockLength_) {
       size_t want = static_cast<size_t>(std::min<uint64_t>(input_.size(), blockLength_ - consumed_));
       if (!block_(consumed_, std::span(input_.data(), want))) return DecodeResult::ReadError;
@@ -43,11 +42,11 @@ DecodeResult FrameReader::Refill() {
     }
     bool inputLeft = inputPos_ < inputEnd_;
     ZSTD_inBuffer in{input_.data(), inputEnd_, inputPos_};
-    ZSTD_outBuffer out{output_.data(), output_.size(), 0};
+    ZSTD_outBuffer out{into.data(), into.size(), 0};
     size_t result = ZSTD_decompressStream(context_, &out, &in);
     if (ZSTD_isError(result)) return DecodeResult::CorruptData;
     inputPos_ = in.pos;
-    outputEnd_ = out.pos;
+    produced = out.pos;
     if (result == 0) frameEnded_ = true;
     // No input left and nothing came out: the block ends in the middle of the frame.
     if (!frameEnded_ && out.pos == 0 && !inputLeft) return DecodeResult::CorruptData;
@@ -55,9 +54,23 @@ DecodeResult FrameReader::Refill() {
   return DecodeResult::Ok;
 }
 
+DecodeResult FrameReader::Refill() {
+  outputPos_ = outputEnd_ = 0;
+  return Decompress(output_, outputEnd_);
+}
+
 DecodeResult FrameReader::Read(std::span<std::byte> out) {
   while (!out.empty()) {
     if (outputPos_ == outputEnd_) {
+      // Nothing held back: a request as large as our buffer is decompressed straight into it,
+      // which saves copying every byte once more.
+      if (out.size() >= output_.size()) {
+        size_t produced = 0;
+        if (auto result = Decompress(out, produced); result != DecodeResult::Ok) return result;
+        if (produced == 0) return DecodeResult::CorruptData;  // asked past the end of the frame
+        out = out.subspan(produced);
+        continue;
+      }
       if (auto result = Refill(); result != DecodeResult::Ok) return result;
       if (outputEnd_ == 0) return DecodeResult::CorruptData;  // asked past the end of the frame
     }

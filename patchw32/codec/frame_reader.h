@@ -1,4 +1,5 @@
-// Reads the decompressed bytes of the one zstd frame a data block holds, in fixed-size buffers.
+// Reads the decompressed bytes of the one zstd frame a data block holds, in buffers no larger
+// than the block and the frame's window.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +16,10 @@ namespace codec {
 
 class FrameReader {
  public:
-  // `prefix` is the reference the frame was compressed against (reference zstd); it must outlive
-  // the reader.
-  FrameReader(const ReadAt& block, uint64_t blockLength, std::span<const std::byte> prefix = {});
+  // `windowLog`: the largest window this frame may ask for (at most kWindowLogMax); a frame that
+  // asks for more is corrupt data, refused before zstd allocates anything for it. `prefix` is the
+  // reference the frame was compressed against (reference zstd); it must outlive the reader.
+  FrameReader(const ReadAt& block, uint64_t blockLength, int windowLog, std::span<const std::byte> prefix = {});
   ~FrameReader();
   FrameReader(const FrameReader&) = delete;
   FrameReader& operator=(const FrameReader&) = delete;
@@ -31,6 +33,8 @@ class FrameReader {
   DecodeResult Finish();
 
  private:
+  // Decompresses into `into` until something comes out or the frame ends; `produced` says how much.
+  DecodeResult Decompress(std::span<std::byte> into, size_t& produced);
   DecodeResult Refill();
 
   const ReadAt& block_;

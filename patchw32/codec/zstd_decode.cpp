@@ -1,5 +1,5 @@
 // Plain, delta and reference zstd: the new file (or its byte differences) as one zstd frame,
-// decoded in fixed-size buffers.
+// decoded in buffers no larger than the new file, with a window no larger than the frame needs.
 #include <algorithm>
 #include <vector>
 
@@ -10,12 +10,10 @@
 namespace codec {
 namespace {
 
-constexpr uint64_t kChunk = uint64_t{1} << 17;
-
 // With `deltas`, the frame holds each byte's difference from the one before it.
 DecodeResult CopyFrame(FrameReader& reader, uint64_t newSize, const Sink& sink, const Progress& progress,
                        bool deltas = false) {
-  std::vector<std::byte> buffer(static_cast<size_t>(std::min(kChunk, newSize)));
+  std::vector<std::byte> buffer(static_cast<size_t>(std::min(kOutputChunkBytes, newSize)));
   uint8_t previous = 0;
   for (uint64_t produced = 0; produced < newSize;) {
     size_t take = static_cast<size_t>(std::min<uint64_t>(buffer.size(), newSize - produced));
@@ -38,25 +36,27 @@ DecodeResult CopyFrame(FrameReader& reader, uint64_t newSize, const Sink& sink, 
 
 DecodeResult DecodePlainZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
                              const Progress& progress) {
-  FrameReader reader(block, blockLength);
+  // The frame holds the new file and nothing else: its window need not span more.
+  FrameReader reader(block, blockLength, WindowLogSpanning(newSize));
   return CopyFrame(reader, newSize, sink, progress);
 }
 
 DecodeResult DecodeDeltaZstd(const ReadAt& block, uint64_t blockLength, uint64_t newSize, const Sink& sink,
                              const Progress& progress) {
-  FrameReader reader(block, blockLength);
+  FrameReader reader(block, blockLength, WindowLogSpanning(newSize));
   return CopyFrame(reader, newSize, sink, progress, true);
 }
 
 DecodeResult DecodeReferenceZstd(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile,
                                  uint64_t oldSize, uint64_t newSize, const Sink& sink,
                                  const Progress& progress) {
-  // The builder only chooses this codec while both files fit the bound; anything larger is not ours.
+  // The builder only chooses this codec while both files fit the bound; anything larger is not
+  // ours. The old file in memory and zstd's buffer of the new one then hold no more than a window.
   if (oldSize == 0 || oldSize > kReferenceLimit || newSize > kReferenceLimit - oldSize)
     return DecodeResult::CorruptData;
   std::vector<std::byte> reference(static_cast<size_t>(oldSize));
   if (!oldFile(0, reference)) return DecodeResult::ReadError;
-  FrameReader reader(block, blockLength, reference);
+  FrameReader reader(block, blockLength, WindowLogSpanning(oldSize + newSize), reference);
   return CopyFrame(reader, newSize, sink, progress);
 }
 

@@ -38,11 +38,7 @@ std::optional<std::vector<std::byte>> Compress(std::span<const std::byte> refere
 
 }  // namespace
 
-int WindowLogFor(uint64_t span) {
-  int log = 10;
-  while (log < kWindowLogMax && (uint64_t{1} << log) < span) ++log;
-  return log;
-}
+int WindowLogFor(uint64_t span) { return WindowLogSpanning(span); }
 
 bool ConfigureEncoder(ZSTD_CCtx* context, const EncodeOptions& options, int windowLog) {
   if (ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, options.level)) ||

@@ -19,47 +19,39 @@ namespace {
 
 enum class Staged { Ok, CorruptData, ReadError, WriteError, Stopped };
 
-// The new contents go to the staged file through a fixed buffer, hashed on the way.
+// The new contents go straight to the staged file, hashed on the way: the decoder hands them on in
+// chunks large enough to write as they come, so no second buffer is held (codec_limits.h), and
+// nothing written is read back.
 class StagedWriter {
  public:
-  StagedWriter(platform::File& file, uint64_t expectedSize) : file_(file), expected_(expectedSize) {
-    buffer_.reserve(kBuffer);
-  }
+  StagedWriter(platform::File& file, uint64_t expectedSize) : file_(file), expected_(expectedSize) {}
   bool Write(std::span<const std::byte> bytes) {
     if (bytes.size() > expected_ - written_) {
       overflow_ = true;
       return false;
     }
     hash_.Update(bytes);
+    if (!file_.WriteAt(written_, bytes)) return false;
     written_ += bytes.size();
-    while (!bytes.empty()) {
-      size_t take = std::min(bytes.size(), kBuffer - buffer_.size());
-      buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
-      bytes = bytes.subspan(take);
-      if (buffer_.size() == kBuffer && !Drain()) return false;
+    // The disk writes while the decoder works on, rather than all of it at the final flush.
+    if (written_ - writebackFrom_ >= kWritebackBytes) {
+      file_.StartWriteback(writebackFrom_, written_ - writebackFrom_);
+      writebackFrom_ = written_;
     }
     return true;
   }
-  bool Finish() { return Drain() && file_.Flush(); }
+  bool Finish() { return file_.Flush(); }
   bool Overflowed() const { return overflow_; }
   uint64_t Written() const { return written_; }
   payload::Hash128 Digest() const { return hash_.Digest(); }
 
  private:
-  static constexpr size_t kBuffer = 1 << 20;
-  bool Drain() {
-    if (buffer_.empty()) return true;
-    if (!file_.WriteAt(offset_, buffer_)) return false;
-    offset_ += buffer_.size();
-    buffer_.clear();
-    return true;
-  }
+  static constexpr uint64_t kWritebackBytes = uint64_t{8} << 20;
   platform::File& file_;
   uint64_t expected_;
   uint64_t written_ = 0;
-  uint64_t offset_ = 0;
+  uint64_t writebackFrom_ = 0;
   bool overflow_ = false;
-  std::vector<std::byte> buffer_;
   payload::StreamingHash128 hash_;
 };
 

@@ -95,4 +95,7 @@ bool File::WriteAt(uint64_t offset, std::span<const std::byte> data) {
 
 bool File::Flush() { return FlushFileBuffers(reinterpret_cast<HANDLE>(handle_)) != 0; }
 
+// The cache manager's lazy writer writes dirty pages back within a second or so by itself.
+void File::StartWriteback(uint64_t, uint64_t) {}
+
 }  // namespace platform

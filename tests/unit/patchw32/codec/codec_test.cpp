@@ -3,6 +3,7 @@
 #include "patchw32/codec/codec.h"
 
 #include <gtest/gtest.h>
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_estimateDStreamSize, to check the budget's share for zstd
 #include <zstd.h>
 
 #include "patchw32/codec/codec_internal.h"
@@ -202,24 +203,53 @@ TEST(Codec, EveryTruncationOfABlockIsCorruptData) {
   }
 }
 
-TEST(Codec, RefusesBlocksBeyondTheMemoryBound) {
-  // A frame whose window is four times the bound is refused, not allocated.
-  Bytes data = test::Random(1 << 20, 7);
+// One zstd frame of `data` fed in two steps, so that zstd cannot know its size: the header asks
+// for the whole window of 2^windowLog bytes.
+Bytes FrameWithWindow(const Bytes& data, int windowLog) {
   ZSTD_CCtx* context = ZSTD_createCCtx();
-  ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, kWindowLogMax + 2);
+  ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, windowLog);
   ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, 1);
   Bytes frame(ZSTD_compressBound(data.size()));
   ZSTD_inBuffer in{data.data(), data.size(), 0};
   ZSTD_outBuffer out{frame.data(), frame.size(), 0};
-  // Fed in two steps, zstd cannot know the size: the header asks for the whole window.
   ZSTD_compressStream2(context, &out, &in, ZSTD_e_continue);
   ZSTD_inBuffer none{nullptr, 0, 0};
-  ASSERT_EQ(ZSTD_compressStream2(context, &out, &none, ZSTD_e_end), 0u);
+  EXPECT_EQ(ZSTD_compressStream2(context, &out, &none, ZSTD_e_end), 0u);
   ZSTD_freeCCtx(context);
   frame.resize(out.pos);
-  Bytes result;
-  EXPECT_EQ(test::Decode(Codec::PlainZstd, frame, {}, data.size(), result), DecodeResult::CorruptData);
-  EXPECT_EQ(test::Decode(Codec::Covers, frame, data, data.size(), result), DecodeResult::CorruptData);
+  return frame;
+}
+
+TEST(Codec, RefusesBlocksBeyondTheMemoryBound) {
+  // A frame whose window is larger than the bound, or than the file it makes can need, is
+  // refused before anything is allocated for it; the same frame within the file's window decodes.
+  Bytes big = test::Random(1 << 20, 7);
+  Bytes little = test::Random(4000, 9);
+  struct Case {
+    const char* name;
+    const Bytes& data;
+    int windowLog;
+    bool refused;
+  } cases[] = {
+      {"32 MiB, the bound before", big, 25, true},
+      {"four times the bound", big, kWindowLogMax + 2, true},
+      {"1 MiB for a file of 4000 bytes", little, 20, true},
+      {"a window just past what a file of 4000 bytes needs", little, WindowLogSpanning(little.size()) + 1, true},
+      {"the window a file of 4000 bytes needs", little, WindowLogSpanning(little.size()), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes frame = FrameWithWindow(c.data, c.windowLog);
+    Bytes result;
+    EXPECT_EQ(test::Decode(Codec::PlainZstd, frame, {}, c.data.size(), result),
+              c.refused ? DecodeResult::CorruptData : DecodeResult::Ok);
+    if (!c.refused) EXPECT_TRUE(result == c.data);
+    // As a covers stream (whose window may span twice the new file), the larger windows are refused.
+    if (c.windowLog > CoversWindowLog(c.data.size()))
+      EXPECT_EQ(test::Decode(Codec::Covers, frame, c.data, c.data.size(), result), DecodeResult::CorruptData);
+  }
+  // The budget's zstd share holds what zstd says a stream of the largest window needs.
+  EXPECT_LE(ZSTD_estimateDStreamSize(kWindowBytes) - kWindowBytes, kZstdOverheadBytes);
 
   // Reference zstd would hold the old file in memory: past the bound it is not ours.
   Bytes small = test::Random(1000, 8);

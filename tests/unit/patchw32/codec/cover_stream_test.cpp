@@ -65,6 +65,54 @@ TEST(CoverStream, EncoderRefusesCoversOutsideTheFiles) {
     EXPECT_FALSE(EncodeCovers(oldFile, newFile, covers, {}));
 }
 
+TEST(CoverStream, OldFileIsReadFrontToBackInLongReadsAndOnce) {
+  // Covers that go forward, skipping a removed stretch, read the old file in order, in reads of a
+  // whole cache block (the last to the file's end), never a byte twice; a small old file is read
+  // in one read of its own size.
+  Bytes bigOld = test::Random((3 << 20) + 1000, 7);
+  Bytes bigNew = test::Random(3 << 20, 8);
+  Bytes smallOld = test::Random(5000, 9);
+  Bytes smallNew = test::Random(6000, 10);
+  struct Case {
+    const char* name;
+    const Bytes& oldFile;
+    const Bytes& newFile;
+    CoverList covers;
+  } cases[] = {
+      {"large file, a stretch removed", bigOld, bigNew,
+       {{0, 0, 1 << 20}, {(1 << 20) + 300000, (1 << 20) + 50, 1 << 20}, {(2 << 20) + 300100, (2 << 20) + 100, 700000}}},
+      {"small file", smallOld, smallNew, {{100, 0, 2000}, {3000, 2500, 2000}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto block = EncodeCovers(c.oldFile, c.newFile, c.covers, {.level = 1});
+    ASSERT_TRUE(block);
+    std::vector<std::pair<uint64_t, size_t>> reads;
+    ReadAt old = [&](uint64_t offset, std::span<std::byte> buffer) {
+      reads.emplace_back(offset, buffer.size());
+      return test::ReaderOf(c.oldFile)(offset, buffer);
+    };
+    Bytes out;
+    ASSERT_EQ(DecodeFile(payload::Codec::Covers, test::ReaderOf(*block), block->size(), old, c.oldFile.size(),
+                         c.newFile.size(),
+                         [&](std::span<const std::byte> bytes) {
+                           out.insert(out.end(), bytes.begin(), bytes.end());
+                           return true;
+                         },
+                         nullptr),
+              DecodeResult::Ok);
+    EXPECT_TRUE(out == c.newFile);
+    ASSERT_FALSE(reads.empty());
+    uint64_t next = 0;
+    for (const auto& [offset, size] : reads) {
+      EXPECT_GE(offset, next) << "read again or out of order";
+      EXPECT_EQ(size, std::min<uint64_t>(kOldBlockBytes, c.oldFile.size() - offset)) << "at " << offset;
+      next = offset + size;
+    }
+    if (c.oldFile.size() <= kOldBlockBytes) EXPECT_EQ(reads.size(), 1u);
+  }
+}
+
 // A hand-written stream: numbers as LEB128 and raw bytes, compressed as one frame.
 struct RawStream {
   Bytes bytes;
@@ -114,6 +162,7 @@ TEST(CoverStream, RefusesStreamsThatLie) {
       {"stream ends in the differences", RawStream{}.Number(1).Number(0).Number(100).Number(0).Raw(50, 0)},
       {"number longer than 64 bits", RawStream{}.Raw(10, 0xff).Raw(1, 0x01)},
       {"bytes after the last segment", RawStream{}.Number(1).Number(0).Number(100).Number(0).Raw(100, 0).Raw(1, 0)},
+      {"new size near 2^64", RawStream{}.Number(1).Number(0).Number(100).Number(2 * 900).Raw(100, 0), ~uint64_t{0}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
