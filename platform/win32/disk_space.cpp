@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "platform/files.h"
-#include "platform/win32/system_names.h"
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 namespace {

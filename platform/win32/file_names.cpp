@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "platform/win32/system_names.h"
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 

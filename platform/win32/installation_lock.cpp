@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/win32/system_names.h"
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/win32/system_names.h"
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 

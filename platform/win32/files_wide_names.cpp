@@ -1,5 +1,5 @@
 // Win32 backend: converting the program's names for the wide calls, and the long-path prefix.
-#include "platform/win32/system_names.h"
+#include "platform/win32/files_wide_names.h"
 
 #include <windows.h>
 
