@@ -353,7 +353,8 @@ case $scenario in
     # A game folder deeper than MAX_PATH, so that every full path in it is over 260 characters:
     # found through the registry (Wine starts no program in a current folder that long, nor does
     # Windows without the long-path opt-in), updated with a backup (new folders, renames into
-    # them), an added folder made, the log saved beside the game.
+    # them), an added folder made, the log saved beside the game. The temporary folder, where the
+    # engine is copied and loaded from, is as deep.
     key='HKLM\Software\Quillmer\OrvanUiTestLongPaths'
     deep=$work
     for n in 1 2 3 4 5; do deep="$deep/a-folder-whose-name-takes-fifty-characters-level-$n"; done
@@ -366,16 +367,18 @@ case $scenario in
     make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
     install_old "$game_dir"
     add_registry_path "$key" "$game"
-    mkdir -p "$work/elsewhere"
-    drive "start $(winpath "$work/elsewhere") $(winpath "$work/OrvanUpdate.exe") /backup" "window $welcome" \
-      "wait-label found in\n$game\n" \
-      "click OK" "window $title" "wait-button OK" lines > "$work/run.txt" || fail "the run did not finish"
+    mkdir -p "$work/elsewhere" "$deep/Temp"
+    drive "set-env TMP $(winpath "$deep/Temp")" \
+      "start $(winpath "$work/elsewhere") $(winpath "$work/OrvanUpdate.exe") /backup" "window $welcome" \
+      "wait-label found in\n$game\n" "click OK" "window $title" "wait-button OK" lines > "$work/run.txt" ||
+      fail "the run did not finish"
     expect_line "$work/run.txt" "line: Will search for Orvan installation in $game."
     expect_line "$work/run.txt" "line: data\\added\\maps\\cove.map patched successfully."
     expect_line "$work/run.txt" "line: Update completed successfully!"
     diff -r -x Update_1.1.0_Backup "$game_dir" "$work/new" >&2 || fail "the installation is not the new version"
     diff -r "$work/old" "$game_dir/Update_1.1.0_Backup" >&2 || fail "the backup is not the old installation"
     save_log_and_exit "$game_dir" "$game"
+    [ -z "$(ls -A "$deep/Temp")" ] || fail "the temporary folder kept $(ls -A "$deep/Temp")"
     ;;
 
   *)

@@ -7,6 +7,8 @@
 // command line with the wide calls.
 //
 // Commands (a window is found by its caption among the started program's visible windows):
+//   set-env NAME VALUE      set a variable of the driver's environment, which the programs it
+//                           starts from then on inherit
 //   start FOLDER PROGRAM [ARGUMENTS]  start PROGRAM (a full path) in FOLDER
 //   attach CAPTION          wait for a visible window with that caption in any program, which
 //                           becomes the started program (so that a test can drive in steps)
@@ -340,6 +342,9 @@ void Run(const std::string& line) {
     if (!CreateProcessW(Wide(path).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, Wide(folder).c_str(),
                         &startup, &program))
       throw Failure("cannot start " + path + " (error " + std::to_string(GetLastError()) + ")");
+  } else if (command == "set-env") {
+    std::string name = Word(rest);
+    if (!SetEnvironmentVariableW(Wide(name).c_str(), Wide(rest).c_str())) throw Failure("cannot set " + name);
   } else if (command == "attach") {
     HWND found = nullptr;
     WaitFor("a window \"" + argument + "\"", [&] { return (found = FindTopWindow(argument, nullptr, true)) != nullptr; });
