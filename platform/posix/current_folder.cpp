@@ -1,7 +1,7 @@
 // Posix backend: the process's current folder.
-#include <limits.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <vector>
 
 #include "platform/files.h"
@@ -9,8 +9,12 @@
 namespace platform {
 
 std::string CurrentFolder() {
-  std::vector<char> buffer(PATH_MAX + 1);
-  if (!getcwd(buffer.data(), buffer.size())) return {};
+  // A folder may lie deeper than PATH_MAX: grow until its path fits.
+  std::vector<char> buffer(256);
+  while (!getcwd(buffer.data(), buffer.size())) {
+    if (errno != ERANGE) return {};
+    buffer.resize(buffer.size() * 2);
+  }
   return buffer.data();
 }
 

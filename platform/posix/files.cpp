@@ -2,7 +2,6 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,10 +14,14 @@ namespace platform {
 char PathSeparator() { return '/'; }
 
 std::string OwnModulePath() {
-  std::vector<char> buffer(PATH_MAX + 1);
-  ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-  if (length <= 0) return {};
-  return std::string(buffer.data(), static_cast<size_t>(length));
+  // readlink says nothing of the length it needs: a link that filled the buffer may be cut.
+  std::vector<char> buffer(256);
+  for (;;) {
+    ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0) return {};
+    if (static_cast<size_t>(length) < buffer.size()) return std::string(buffer.data(), static_cast<size_t>(length));
+    buffer.resize(buffer.size() * 2);
+  }
 }
 
 std::string TempFolder() {

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "platform/files.h"
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 namespace {
@@ -14,7 +15,7 @@ std::optional<uint64_t> FreeBytes(const std::string& folder) {
   ULARGE_INTEGER available;
   std::string path = folder;
   if (!path.empty() && path.back() != '\\') path += '\\';
-  if (!GetDiskFreeSpaceExA(path.c_str(), &available, nullptr, nullptr)) return std::nullopt;
+  if (!GetDiskFreeSpaceExW(win32::SystemPath(path).c_str(), &available, nullptr, nullptr)) return std::nullopt;
   return static_cast<uint64_t>(available.QuadPart);
 }
 

@@ -3,29 +3,31 @@
 
 #include <windows.h>
 
+#include "platform/win32/files_wide_names.h"
+
 namespace platform {
 
 struct DirectorySearch::State {
   HANDLE handle = INVALID_HANDLE_VALUE;
-  WIN32_FIND_DATAA data{};
+  WIN32_FIND_DATAW data{};
 };
 
 DirectorySearch::DirectorySearch(std::unique_ptr<State> state) : state_(std::move(state)) {
-  name_ = state_->data.cFileName;
+  name_ = win32::NarrowText(state_->data.cFileName);
 }
 
 DirectorySearch::~DirectorySearch() { FindClose(state_->handle); }
 
 std::unique_ptr<DirectorySearch> DirectorySearch::Start(const std::string& pattern) {
   auto state = std::make_unique<State>();
-  state->handle = FindFirstFileA(pattern.c_str(), &state->data);
+  state->handle = FindFirstFileW(win32::SystemPath(pattern).c_str(), &state->data);
   if (state->handle == INVALID_HANDLE_VALUE) return nullptr;
   return std::unique_ptr<DirectorySearch>(new DirectorySearch(std::move(state)));
 }
 
 bool DirectorySearch::Next() {
-  if (!FindNextFileA(state_->handle, &state_->data)) return false;
-  name_ = state_->data.cFileName;
+  if (!FindNextFileW(state_->handle, &state_->data)) return false;
+  name_ = win32::NarrowText(state_->data.cFileName);
   return true;
 }
 
@@ -35,11 +37,11 @@ namespace {
 
 // The long name of the first entry found for `path`, or nothing.
 bool FindLongName(const std::string& path, std::string& name) {
-  WIN32_FIND_DATAA data{};
-  HANDLE handle = FindFirstFileA(path.c_str(), &data);
+  WIN32_FIND_DATAW data{};
+  HANDLE handle = FindFirstFileW(win32::SystemPath(path).c_str(), &data);
   if (handle == INVALID_HANDLE_VALUE) return false;
   FindClose(handle);
-  name = data.cFileName;
+  name = win32::NarrowText(data.cFileName);
   return true;
 }
 

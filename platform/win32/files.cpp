@@ -3,32 +3,40 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <string>
+
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 
 char PathSeparator() { return '\\'; }
 
 std::string OwnModulePath() {
-  std::vector<char> buffer(MAX_PATH);
+  // The call says nothing of the length it needs: a name that filled the buffer may be cut.
+  std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {
-    DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return {};
-    if (length < buffer.size()) return std::string(buffer.data(), length);
+    if (length < buffer.size()) return win32::NarrowText(buffer.data(), length);
     buffer.resize(buffer.size() * 2);
   }
 }
 
 std::string TempFolder() {
-  char buffer[MAX_PATH + 1];
-  DWORD length = GetTempPathA(sizeof buffer, buffer);
-  if (length == 0 || length > MAX_PATH) return {};
-  std::string folder(buffer, length);
+  // Asked for its length first; asked again if the variable grew in between.
+  std::wstring buffer;
+  DWORD length = GetTempPathW(0, nullptr);
+  while (length > buffer.size()) {
+    buffer.resize(length);
+    length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0) return {};
+  }
+  std::string folder = win32::NarrowText(buffer.data(), length);
   while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   return folder;
 }
 
-bool RemoveFile(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool RemoveFile(const std::string& path) { return DeleteFileW(win32::SystemPath(path).c_str()) != 0; }
 
 std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {
   DWORD access = GENERIC_READ;
@@ -36,7 +44,7 @@ std::unique_ptr<File> File::Open(const std::string& path, Mode mode) {
   DWORD disposition = OPEN_EXISTING;
   if (mode == Mode::ReadWrite) access |= GENERIC_WRITE, share = 0;
   if (mode == Mode::CreateTruncate) access |= GENERIC_WRITE, share = 0, disposition = CREATE_ALWAYS;
-  HANDLE handle = CreateFileA(path.c_str(), access, share, nullptr, disposition,
+  HANDLE handle = CreateFileW(win32::SystemPath(path).c_str(), access, share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   // A pipe or a device behind a file's name is not a file.

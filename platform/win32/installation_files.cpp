@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/files.h"
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 namespace {
@@ -18,7 +19,7 @@ std::string WithBackslashes(std::string path) {
 }  // namespace
 
 PathKind KindOf(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  DWORD attributes = GetFileAttributesW(win32::SystemPath(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return PathKind::Other;
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return PathKind::Folder;
@@ -34,29 +35,31 @@ std::string ResolveInFolder(const std::string& folder, const std::string& relati
 }
 
 bool RenamePath(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(win32::SystemPath(from).c_str(), win32::SystemPath(to).c_str(), MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool LinkFile(const std::string& existing, const std::string& link) {
-  return CreateHardLinkA(link.c_str(), existing.c_str(), nullptr) != 0;
+  return CreateHardLinkW(win32::SystemPath(link).c_str(), win32::SystemPath(existing).c_str(), nullptr) != 0;
 }
 
 bool ReplaceByRename(const std::string& from, const std::string& to) {
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  return MoveFileExW(win32::SystemPath(from).c_str(), win32::SystemPath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 bool FlushFolder(const std::string&) { return true; }
 
-bool MakeFolder(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool MakeFolder(const std::string& path) { return CreateDirectoryW(win32::SystemPath(path).c_str(), nullptr) != 0; }
 
-bool RemoveEmptyFolder(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool RemoveEmptyFolder(const std::string& path) { return RemoveDirectoryW(win32::SystemPath(path).c_str()) != 0; }
 
 bool CanReplaceFile(const std::string& path) {
-  DWORD attributes = GetFileAttributesA(path.c_str());
+  std::wstring name = win32::SystemPath(path);
+  DWORD attributes = GetFileAttributesW(name.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     return false;
   // Exclusive access fails while the game or anyone else has the file open.
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
+  HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   CloseHandle(handle);
@@ -67,7 +70,7 @@ bool CopyFileMode(const std::string&, const std::string&) { return true; }
 
 std::optional<std::string> FolderIdentity(const std::string& folder) {
   // Backup semantics let CreateFile open a folder; no access is needed to read its identity.
-  HANDLE handle = CreateFileA(folder.c_str(), FILE_READ_ATTRIBUTES,
+  HANDLE handle = CreateFileW(win32::SystemPath(folder).c_str(), FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
@@ -80,7 +83,7 @@ std::optional<std::string> FolderIdentity(const std::string& folder) {
 }
 
 std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE file = CreateFileW(win32::SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return nullptr;
   LARGE_INTEGER size;

@@ -6,14 +6,15 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 namespace {
 
 // The process id the holder wrote; 0 when it can't be read. The holder shares reading and
 // deleting only, so this opens it for reading and shares everything.
-DWORD HolderOf(const std::string& path) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+DWORD HolderOf(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return 0;
   char text[32] = {};
@@ -31,14 +32,15 @@ std::unique_ptr<InstallationLock> InstallationLock::Acquire(const std::string& f
   std::string path = folder;
   if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
   path += kInstallationLockName;
+  std::wstring name = win32::SystemPath(path);
   // A lock file whose holder has just closed it is still there, pending deletion, for a moment.
   for (int attempt = 0; attempt < 20; ++attempt) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
       DWORD error = GetLastError();
       if (error == ERROR_SHARING_VIOLATION) {
-        DWORD holder = HolderOf(path);
+        DWORD holder = HolderOf(name);
         outcome = holder == GetCurrentProcessId() ? LockOutcome::HeldByThisProcess : LockOutcome::HeldByAnotherProcess;
         return nullptr;
       }

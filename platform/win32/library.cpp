@@ -4,8 +4,11 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <vector>
+
+#include "platform/win32/files_wide_names.h"
 
 namespace platform {
 
@@ -49,7 +52,7 @@ std::span<const std::byte> EngineResource() {
 }
 
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path, std::string& reason) {
-  HMODULE handle = LoadLibraryA(path.c_str());
+  HMODULE handle = LoadLibraryW(win32::SystemPath(path).c_str());
   if (!handle) {
     reason = SystemMessage(GetLastError());
     return nullptr;
@@ -63,19 +66,43 @@ void* DynamicLibrary::EngineEntryPoint() const {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), MAKEINTRESOURCEA(1)));
 }
 
+namespace {
+
+// A new file "<prefix><process id>-<n>.tmp" in `folder`, open for writing; its name in `name`.
+// GetTempFileName would do it only in a folder shorter than MAX_PATH.
+HANDLE CreateUniqueFile(const std::string& folder, const std::string& prefix, std::string& name) {
+  static std::atomic<unsigned> counter{0};
+  std::string front = folder;
+  if (!front.empty() && front.back() != '\\' && front.back() != '/') front += '\\';
+  front += prefix + std::to_string(GetCurrentProcessId()) + "-";
+  // Another process's leftover may hold a name: the next number is tried, up to a bound.
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    name = front + std::to_string(counter++) + ".tmp";
+    HANDLE file = CreateFileW(win32::SystemPath(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) return file;
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
 std::unique_ptr<HeldLibraryFile> HeldLibraryFile::Write(const std::string& folder, const std::string& prefix,
                                                         std::span<const std::byte> image) {
-  char name[MAX_PATH + 1];
-  if (GetTempFileNameA(folder.c_str(), prefix.c_str(), 0, name) == 0) return nullptr;
-  HANDLE writer = CreateFileA(name, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  bool written = writer != INVALID_HANDLE_VALUE && WriteWhole(writer, image);
-  if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+  std::string name;
+  HANDLE writer = CreateUniqueFile(folder, prefix, name);
+  if (writer == INVALID_HANDLE_VALUE) return nullptr;
+  bool written = WriteWhole(writer, image);
+  CloseHandle(writer);
+  std::wstring systemName = win32::SystemPath(name);
   // Held from here on: others may read it (the loader does) but not write, rename or delete it.
-  HANDLE reader = written ? CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+  HANDLE reader = written ? CreateFileW(systemName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr)
                           : INVALID_HANDLE_VALUE;
   if (reader == INVALID_HANDLE_VALUE) {
-    DeleteFileA(name);
+    DeleteFileW(systemName.c_str());
     return nullptr;
   }
   return std::unique_ptr<HeldLibraryFile>(new HeldLibraryFile(name, reinterpret_cast<intptr_t>(reader)));
@@ -83,7 +110,7 @@ std::unique_ptr<HeldLibraryFile> HeldLibraryFile::Write(const std::string& folde
 
 HeldLibraryFile::~HeldLibraryFile() {
   CloseHandle(reinterpret_cast<HANDLE>(handle_));
-  DeleteFileA(path_.c_str());
+  DeleteFileW(win32::SystemPath(path_).c_str());
 }
 
 bool HeldLibraryFile::Holds(std::span<const std::byte> image) const {

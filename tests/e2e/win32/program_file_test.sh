@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What OrvanUpdate.exe carries, without running it: only Windows' own DLLs imported (static
-# linking), the engine resource, the icon, the manifest, and the string table of strings.inc.
+# linking), the engine resource, the icon, the manifest (with its settings), and the string table
+# of strings.inc.
 # usage: program_file_test.sh OBJDUMP WINDRES EXE
 set -euo pipefail
 objdump=$1 windres=$2 exe=$3
@@ -24,7 +25,10 @@ done < "$work/dlls.txt"
 grep -q '^19274 20530' "$work/resources.rc" || fail "no engine resource 20530/19274"
 grep -q 'RT_GROUP_ICON' "$work/resources.rc" || fail "no icon"
 grep -q 'RT_MANIFEST' "$work/resources.rc" || fail "no manifest"
-for text in 'level="highestAvailable"' 'PerMonitorV2' 'Microsoft.Windows.Common-Controls" version="6.0.0.0"'; do
+# UTF-8 as the code page and long paths: names in any script, folders of any depth.
+for text in 'level="highestAvailable"' 'PerMonitorV2' 'Microsoft.Windows.Common-Controls" version="6.0.0.0"' \
+            '<activeCodePage xmlns="http://schemas.microsoft.com/SMI/2019/WindowsSettings">UTF-8</activeCodePage>' \
+            '<longPathAware xmlns="http://schemas.microsoft.com/SMI/2016/WindowsSettings">true</longPathAware>'; do
   grep -aqF "$text" "$exe" || fail "the manifest lacks $text"
 done
 

@@ -28,6 +28,19 @@ check_layout() {  # check_layout OUTPUT EXPECTED
 
 lines_of() { sed -n 's/^line: //p' "$1"; }
 
+# save_log_and_exit DIR WINDOWS_DIR: in the finished progress window, Save Log to File writes the
+# list box's lines to the game's folder and says where; OK ends the program.
+save_log_and_exit() {
+  drive "attach $title" lines > "$work/shown.txt" || fail "cannot read the progress window"
+  drive "attach $title" "click Save Log to File" "wait-line Orvan Update log written to" lines > "$work/saved.txt" ||
+    fail "Save Log to File did not finish"
+  [ -f "$1/$log_name" ] || fail "no log saved in $1"
+  lines_of "$work/shown.txt" | sed 's/$/\r/' | cmp - "$1/$log_name" || fail "the saved log differs from the list box"
+  expect_line "$work/saved.txt" "line: Orvan Update log written to $2\\$log_name."
+  drive "attach $title" "click OK" wait-exit > "$work/exit.txt" || fail "OK did not end the program"
+  expect_line "$work/exit.txt" "exit: 0"
+}
+
 start_display
 # The cancel scenario needs an update pass long enough to press Cancel in.
 make_trees "$(case $scenario in cancel|close-during-update|busy) echo 40 ;; *) echo 0 ;; esac)"
@@ -305,6 +318,67 @@ case $scenario in
       expect_line "$work/run.txt" "exit: 0"
       diff -r "$work/new" "$game_dir" >&2 || fail "after a kill at rename #$n the game is not the new version"
     done
+    ;;
+
+  names-outside-ascii)
+    # A game under a folder named in Cyrillic and Greek letters, with such names inside it too, on
+    # a system whose code page has none of them (Wine's 1252 here): the manifest makes the
+    # program's code page UTF-8, so every name reaches the system whole, and the windows and the
+    # saved log show it as it is. Wine reads the arguments and the Linux names in the locale's
+    # character set.
+    export LC_ALL=C.UTF-8
+    mkdir -p "$work/old/data/Карты" "$work/new/data/Карты"
+    head -c 30000 /dev/urandom > "$work/old/data/Карты/Остров.map"
+    { head -c 15000 "$work/old/data/Карты/Остров.map"; echo "новая бухта"; tail -c +15001 "$work/old/data/Карты/Остров.map"; } \
+      > "$work/new/data/Карты/Остров.map"
+    echo "Ελληνικά" > "$work/new/data/Ελληνικά.dat"
+    records "$work/records.txt"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    game_dir="$work/Игры/Ορβαν"
+    install_old "$game_dir"
+    game=$(winpath "$game_dir")
+    drive "start $game $(winpath "$work/OrvanUpdate.exe")" "window $welcome" "wait-label found in\n$game\n" \
+      "click OK" "window $title" "wait-button OK" lines > "$work/run.txt" || fail "the run did not finish"
+    expect_line "$work/run.txt" "line: Will search for Orvan installation in $game."
+    grep -qF "line: Patching data\\карты\\остров.map from 1.1.0 to 1.2.0, file #" "$work/run.txt" ||
+      { cat "$work/run.txt" >&2; fail "no line patching data\\карты\\остров.map"; }
+    expect_line "$work/run.txt" "line: data\\карты\\остров.map patched successfully."
+    expect_line "$work/run.txt" "line: data\\ελληνικά.dat patched successfully."
+    expect_line "$work/run.txt" "line: Update completed successfully!"
+    same_tree "$game_dir" "$work/new" || { diff -r "$game_dir" "$work/new" >&2 || true; fail "the game is not 1.2.0"; }
+    save_log_and_exit "$game_dir" "$game"
+    ;;
+
+  long-paths)
+    # A game folder deeper than MAX_PATH, so that every full path in it is over 260 characters:
+    # found through the registry (Wine starts no program in a current folder that long, nor does
+    # Windows without the long-path opt-in), updated with a backup (new folders, renames into
+    # them), an added folder made, the log saved beside the game. The temporary folder, where the
+    # engine is copied and loaded from, is as deep.
+    key='HKLM\Software\Quillmer\OrvanUiTestLongPaths'
+    deep=$work
+    for n in 1 2 3 4 5; do deep="$deep/a-folder-whose-name-takes-fifty-characters-level-$n"; done
+    game_dir="$deep/Orvan"
+    game=$(winpath "$game_dir")
+    [ "${#game}" -gt 260 ] || fail "the game's folder is only ${#game} characters long"
+    mkdir -p "$work/new/data/added/maps"
+    echo "a new cove" > "$work/new/data/added/maps/cove.map"
+    records "$work/records.txt" "Software\\Quillmer\\OrvanUiTestLongPaths"
+    make_updater "$work/records.txt" "$work/OrvanUpdate.exe" "$exe"
+    install_old "$game_dir"
+    add_registry_path "$key" "$game"
+    mkdir -p "$work/elsewhere" "$deep/Temp"
+    drive "set-env TMP $(winpath "$deep/Temp")" \
+      "start $(winpath "$work/elsewhere") $(winpath "$work/OrvanUpdate.exe") /backup" "window $welcome" \
+      "wait-label found in\n$game\n" "click OK" "window $title" "wait-button OK" lines > "$work/run.txt" ||
+      fail "the run did not finish"
+    expect_line "$work/run.txt" "line: Will search for Orvan installation in $game."
+    expect_line "$work/run.txt" "line: data\\added\\maps\\cove.map patched successfully."
+    expect_line "$work/run.txt" "line: Update completed successfully!"
+    diff -r -x Update_1.1.0_Backup "$game_dir" "$work/new" >&2 || fail "the installation is not the new version"
+    diff -r "$work/old" "$game_dir/Update_1.1.0_Backup" >&2 || fail "the backup is not the old installation"
+    save_log_and_exit "$game_dir" "$game"
+    [ -z "$(ls -A "$deep/Temp")" ] || fail "the temporary folder kept $(ls -A "$deep/Temp")"
     ;;
 
   *)

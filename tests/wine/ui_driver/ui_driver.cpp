@@ -3,8 +3,12 @@
 //
 // usage: ui_driver COMMAND...      each argument is one command
 //        ui_driver -f SCRIPT       one command per line; empty lines and lines starting with # skipped
+// Texts in and out are UTF-8, whatever the code page: the driver reads the windows and its own
+// command line with the wide calls.
 //
 // Commands (a window is found by its caption among the started program's visible windows):
+//   set-env NAME VALUE      set a variable of the driver's environment, which the programs it
+//                           starts from then on inherit
 //   start FOLDER PROGRAM [ARGUMENTS]  start PROGRAM (a full path) in FOLDER
 //   attach CAPTION          wait for a visible window with that caption in any program, which
 //                           becomes the started program (so that a test can drive in steps)
@@ -37,6 +41,7 @@
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -55,6 +60,23 @@ int timeoutSeconds = 30;
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+std::string Utf8(const wchar_t* text, size_t length) {
+  if (length == 0) return {};
+  int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+  if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), out.data(), bytes, nullptr, nullptr);
+  return out;
+}
+std::string Utf8(const std::wstring& text) { return Utf8(text.data(), text.size()); }
+
+std::wstring Wide(const std::string& text) {
+  if (text.empty()) return {};
+  int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(static_cast<size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), length);
+  return out;
+}
 
 std::string Escaped(const std::string& text) {
   std::string out;
@@ -82,10 +104,11 @@ std::string Unescaped(const std::string& text) {
   return out;
 }
 
-// A message to the program's window, given up on when the program does not answer.
+// A message to the program's window, given up on when the program does not answer. Wide: texts
+// cross between the processes in UTF-16, whatever either one's code page.
 LRESULT Send(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   DWORD_PTR result = 0;
-  if (!SendMessageTimeoutA(target, message, wParam, lParam, SMTO_NORMAL, static_cast<UINT>(timeoutSeconds) * 1000,
+  if (!SendMessageTimeoutW(target, message, wParam, lParam, SMTO_NORMAL, static_cast<UINT>(timeoutSeconds) * 1000,
                            &result))
     throw Failure("the program does not answer");
   return static_cast<LRESULT>(result);
@@ -93,10 +116,17 @@ LRESULT Send(HWND target, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
 
 std::string TextOf(HWND control) {
   LRESULT length = Send(control, WM_GETTEXTLENGTH);
-  std::string text(static_cast<size_t>(length) + 1, '\0');
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   LRESULT copied = Send(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
   text.resize(static_cast<size_t>(copied));
-  return text;
+  return Utf8(text);
+}
+
+std::string CaptionOf(HWND hwnd) {
+  std::wstring text(512, L'\0');
+  int length = GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()));
+  text.resize(static_cast<size_t>(length > 0 ? length : 0));
+  return Utf8(text);
 }
 
 std::string ClassOf(HWND hwnd) {
@@ -137,9 +167,7 @@ HWND FindTopWindow(const std::string& caption, const char* className = nullptr, 
     RECT frame;
     if (!GetWindowRect(hwnd, &frame) || frame.right <= frame.left || frame.bottom <= frame.top) continue;
     if (className && !ClassIs(hwnd, className)) continue;
-    char text[512] = {};
-    GetWindowTextA(hwnd, text, sizeof text);
-    if (caption == text) return hwnd;
+    if (caption == CaptionOf(hwnd)) return hwnd;
   }
   return nullptr;
 }
@@ -192,11 +220,7 @@ std::vector<std::string> ListLines(LRESULT first = 0) {
                              10000, &copied))
       throw Failure("the program does not answer");
     wide.resize(static_cast<LRESULT>(copied) < 0 ? 0 : copied);
-    std::string line(wide.size() * 2 + 1, '\0');
-    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), line.data(),
-                                    static_cast<int>(line.size()), nullptr, nullptr);
-    line.resize(static_cast<size_t>(bytes > 0 ? bytes : 0));
-    lines.push_back(line);
+    lines.push_back(Utf8(wide));
   }
   return lines;
 }
@@ -271,9 +295,7 @@ void PrintLayout() {
   std::printf("centred: %s\n", centred ? "yes" : "no");
   // The task bar shows the owner's caption, when the window has a visible owner.
   HWND owner = GetWindow(hwnd, GW_OWNER);
-  char ownerCaption[512] = {};
-  if (owner) GetWindowTextA(owner, ownerCaption, sizeof ownerCaption);
-  std::printf("owner: %s\n", !owner ? "none" : ("\"" + std::string(ownerCaption) + "\"" + (IsWindowVisible(owner) ? "" : " hidden")).c_str());
+  std::printf("owner: %s\n", !owner ? "none" : ("\"" + CaptionOf(owner) + "\"" + (IsWindowVisible(owner) ? "" : " hidden")).c_str());
   for (HWND child : Children(hwnd)) {
     RECT at = ClientRectOf(child);
     std::printf("%s \"%s\" %ld,%ld %ldx%ld %s\n", ClassOf(child).c_str(), Escaped(TextOf(child)).c_str(), at.left,
@@ -314,12 +336,15 @@ void Run(const std::string& line) {
   if (command == "start") {
     std::string folder = Word(rest);
     std::string path = Word(rest);
-    std::string commandLine = "\"" + path + "\"" + (rest.empty() ? "" : " " + rest);
-    STARTUPINFOA startup{};
+    std::wstring commandLine = Wide("\"" + path + "\"" + (rest.empty() ? "" : " " + rest));
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (!CreateProcessA(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
-                        &program))
+    if (!CreateProcessW(Wide(path).c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, Wide(folder).c_str(),
+                        &startup, &program))
       throw Failure("cannot start " + path + " (error " + std::to_string(GetLastError()) + ")");
+  } else if (command == "set-env") {
+    std::string name = Word(rest);
+    if (!SetEnvironmentVariableW(Wide(name).c_str(), Wide(rest).c_str())) throw Failure("cannot set " + name);
   } else if (command == "attach") {
     HWND found = nullptr;
     WaitFor("a window \"" + argument + "\"", [&] { return (found = FindTopWindow(argument, nullptr, true)) != nullptr; });
@@ -388,7 +413,7 @@ void Run(const std::string& line) {
                 filter.c_str());
   } else if (command == "choose" || command == "cancel-dialog") {
     if (!dialog || !IsWindow(dialog)) throw Failure("no file-open dialog");
-    if (command == "choose") Send(DialogFileNameEdit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(argument.c_str()));
+    if (command == "choose") Send(DialogFileNameEdit(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(argument).c_str()));
     PressDialogButton(dialog, command == "choose" ? IDOK : IDCANCEL);
     HWND closing = dialog;
     WaitFor("the file-open dialog to close", [&] { return !IsWindow(closing) || !IsWindowVisible(closing); });
@@ -430,13 +455,19 @@ void Run(const std::string& line) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
   _setmode(_fileno(stdout), _O_BINARY);  // plain line feeds, for the shell test to compare
+  // The arguments in UTF-8: the code page's argv would lose what it has no character for.
+  int argc = 0;
+  LPWSTR* wideArgv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::vector<std::string> argv;
+  for (int i = 0; i < argc; ++i) argv.push_back(Utf8(wideArgv[i], wcslen(wideArgv[i])));
+  LocalFree(wideArgv);
   std::vector<std::string> commands;
-  if (argc == 3 && std::string(argv[1]) == "-f") {
+  if (argc == 3 && argv[1] == "-f") {
     std::ifstream script(argv[2]);
     if (!script) {
-      std::printf("error: cannot read %s\n", argv[2]);
+      std::printf("error: cannot read %s\n", argv[2].c_str());
       return 2;
     }
     for (std::string line; std::getline(script, line);) {
@@ -444,7 +475,7 @@ int main(int argc, char** argv) {
       if (!line.empty() && line[0] != '#') commands.push_back(line);
     }
   } else {
-    commands.assign(argv + 1, argv + argc);
+    commands.assign(argv.begin() + (argc > 0 ? 1 : 0), argv.end());
   }
   for (const std::string& command : commands) {
     try {
