@@ -1,7 +1,7 @@
 // The bench's driver of our codec: encodes one file pair into a patch file, and applies it,
 // linking the codec libraries directly (the builder and the engine add only their own I/O).
 //
-//   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES] [--no-verify]
+//   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--whole-index-max BYTES] [--no-verify]
 //   orvan-codec-bench apply OLD PATCH OUT
 //   orvan-codec-bench covers OLD NEW [--level N] [--TUNING VALUE]...   (the matcher alone, for tuning)
 //
@@ -114,7 +114,7 @@ int Encode(int argc, char** argv) {
     else if (i + 1 >= argc) break;
     else if (flag == "--level") options.level = std::atoi(argv[++i]);
     else if (flag == "--threads") options.threads = static_cast<unsigned>(std::atoi(argv[++i]));
-    else if (flag == "--window") options.matchWindow = std::strtoull(argv[++i], nullptr, 10);
+    else if (flag == "--whole-index-max") options.wholeIndexMax = std::strtoull(argv[++i], nullptr, 10);
   }
   Mapped oldFile(argv[2]), newFile(argv[3]);
   auto start = std::chrono::steady_clock::now();
@@ -235,7 +235,7 @@ int main(int argc, char** argv) {
   if (argc >= 5 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
   if (argc == 5 && std::strcmp(argv[1], "apply") == 0) return Apply(argv);
   if (argc >= 4 && std::strcmp(argv[1], "covers") == 0) return Covers(argc, argv);
-  std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES] "
+  std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--whole-index-max BYTES] "
                        "[--no-verify]\n"
                        "       orvan-codec-bench apply OLD PATCH OUT\n");
   return 2;
