@@ -24,6 +24,8 @@ constexpr uint64_t kSmallestBlock = 64;
 constexpr uint64_t kHashFactor = 0x9E3779B97F4A7C15ull;
 // The rolling hash runs this far ahead of the lookups, to fetch the table's memory in time.
 constexpr uint64_t kLookAhead = 16;
+// The old file is hashed, and its pages released, this many bytes at a time.
+constexpr uint64_t kHashStepBytes = uint64_t{64} << 20;
 
 uint64_t Power(uint64_t base, uint64_t exponent) {
   uint64_t result = 1;
@@ -56,12 +58,17 @@ uint64_t HashOf(const uint8_t* p, uint64_t size) {
 // block, at most kMaxCandidates per key, found through a directory on the key's top bits.
 class BlockIndex {
  public:
-  BlockIndex(std::span<const uint8_t> old, uint64_t blockSize, unsigned threads) {
+  BlockIndex(std::span<const uint8_t> old, uint64_t blockSize, unsigned threads, const ReleasePages& release) {
     uint64_t blocks = old.size() / blockSize;
     std::vector<uint64_t> entries(blocks);
+    uint64_t step = std::max<uint64_t>(1, kHashStepBytes / blockSize);
     ForEachSlice(blocks, threads, [&](uint64_t begin, uint64_t end) {
-      for (uint64_t k = begin; k < end; ++k)
-        entries[k] = (uint64_t{KeyOf(HashOf(old.data() + k * blockSize, blockSize))} << 32) | k;
+      for (uint64_t from = begin; from < end; from += step) {
+        uint64_t to = std::min(end, from + step);
+        for (uint64_t k = from; k < to; ++k)
+          entries[k] = (uint64_t{KeyOf(HashOf(old.data() + k * blockSize, blockSize))} << 32) | k;
+        if (release) release(std::as_bytes(old.subspan(from * blockSize, (to - from) * blockSize)));
+      }
     });
     std::sort(entries.begin(), entries.end());
     // Keep the first few places of each key.
@@ -196,18 +203,23 @@ uint64_t BlockSizeFor(uint64_t oldSize) {
 }
 
 CoverList FindBlockMatches(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
-                           uint64_t blockSize, unsigned threads) {
+                           uint64_t blockSize, unsigned threads, const ReleasePages& release) {
   if (blockSize == 0 || oldFile.size() < blockSize || newFile.size() < blockSize) return {};
   std::span old(reinterpret_cast<const uint8_t*>(oldFile.data()), oldFile.size());
   std::span neu(reinterpret_cast<const uint8_t*>(newFile.data()), newFile.size());
-  BlockIndex index(old, blockSize, threads);
+  BlockIndex index(old, blockSize, threads, release);
   Scanner scanner(old, neu, blockSize, index);
   uint64_t units = (neu.size() + kScanUnitBytes - 1) / kScanUnitBytes;
   std::vector<CoverList> found(units);
   std::atomic<uint64_t> nextUnit{0};
   auto work = [&] {
-    for (uint64_t unit; (unit = nextUnit++) < units;)
-      scanner.Scan(unit * kScanUnitBytes, std::min<uint64_t>(neu.size(), (unit + 1) * kScanUnitBytes), found[unit]);
+    for (uint64_t unit; (unit = nextUnit++) < units;) {
+      uint64_t begin = unit * kScanUnitBytes, end = std::min<uint64_t>(neu.size(), begin + kScanUnitBytes);
+      scanner.Scan(begin, end, found[unit]);
+      if (!release) continue;
+      release(newFile.subspan(begin, std::min<uint64_t>(neu.size(), end + blockSize) - begin));
+      for (const Cover& m : found[unit]) release(oldFile.subspan(m.oldOffset, m.length));
+    }
   };
   std::vector<std::thread> pool;
   for (unsigned i = 1; i < std::min<uint64_t>(std::max(1u, threads), units); ++i) pool.emplace_back(work);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <span>
 
+#include "patchw32/codec/codec.h"
 #include "patchw32/codec/cover_finder.h"
 
 namespace codec {
@@ -18,7 +19,8 @@ uint64_t BlockSizeFor(uint64_t oldSize);
 // (old offsets at multiples of blockSize), grown both ways while the bytes are equal. Sorted by
 // new offset, disjoint in the new file. Blocks that occur many times in the old file are looked
 // up at only a few of their places. The result does not depend on `threads`.
+// `release`, when given, is told of the bytes each stage is done with (EncodeOptions::release).
 CoverList FindBlockMatches(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
-                           uint64_t blockSize, unsigned threads);
+                           uint64_t blockSize, unsigned threads, const ReleasePages& release = {});
 
 }  // namespace codec

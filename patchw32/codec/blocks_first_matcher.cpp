@@ -29,6 +29,8 @@ constexpr uint64_t kWindowMargin = uint64_t{64} << 10;
 constexpr uint64_t kPieceBytes = uint64_t{16} << 20;
 // The most old bytes indexed at once: suffix arrays take four bytes per byte.
 constexpr uint64_t kChunkOldBytes = uint64_t{64} << 20;
+// The most new bytes matched at once: the pages of both files a chunk read are released after it.
+constexpr uint64_t kChunkNewBytes = uint64_t{256} << 20;
 // A window this small keys its search table on one byte, else on two (a 3-byte table is 128 MiB).
 constexpr uint64_t kOneByteBucketsBelow = uint64_t{64} << 10;
 
@@ -76,12 +78,24 @@ struct Chunk {
 };
 
 // Consecutive windows in the new file's order, at most kChunkOldBytes of old bytes a chunk (a
-// piece's windows stay together); the chunks cover the whole new file.
+// piece's windows stay together) and, where no window is in the way, kChunkNewBytes of new bytes;
+// the chunks cover the whole new file.
 std::vector<Chunk> PlanChunks(const std::vector<Window>& windows, uint64_t newSize) {
   std::vector<Chunk> chunks{{0, newSize, {}}};
   uint64_t oldBytes = 0;
+  // Cuts chunks every kChunkNewBytes up to `until`, and no closer than that to it.
+  auto cutUpTo = [&](uint64_t until) {
+    while (until - chunks.back().newBegin > 2 * kChunkNewBytes) {
+      uint64_t cut = chunks.back().newBegin + kChunkNewBytes;
+      if (!chunks.back().windows.empty() && chunks.back().windows.back().newEnd > cut) break;
+      chunks.back().newEnd = cut;
+      chunks.push_back({cut, newSize, {}});
+      oldBytes = 0;
+    }
+  };
   for (size_t i = 0; i < windows.size(); ++i) {
     const Window& w = windows[i];
+    cutUpTo(w.newBegin);
     bool samePiece = i > 0 && windows[i - 1].newBegin == w.newBegin;
     if (!samePiece && !chunks.back().windows.empty() && oldBytes + (w.oldEnd - w.oldBegin) > kChunkOldBytes) {
       // Cut halfway between the pieces: inside a block match, or between two pieces of one gap.
@@ -94,6 +108,7 @@ std::vector<Chunk> PlanChunks(const std::vector<Window>& windows, uint64_t newSi
     chunks.back().windows.push_back(w);
     oldBytes += w.oldEnd - w.oldBegin;
   }
+  cutUpTo(newSize);
   return chunks;
 }
 
@@ -119,7 +134,8 @@ std::vector<Window> MergedWindows(std::vector<Window> windows) {
 
 // Covers for one chunk: its windows indexed side by side, then matched with the hints.
 std::optional<CoverList> MatchChunk(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
-                                    const Chunk& chunk, const CoverList& hints, unsigned threads) {
+                                    const Chunk& chunk, const CoverList& hints, unsigned threads,
+                                    const ReleasePages& release) {
   std::vector<Window> merged = MergedWindows(chunk.windows);
   std::vector<SuffixArray> arrays(merged.size());
   std::atomic<size_t> next{0};
@@ -139,18 +155,24 @@ std::optional<CoverList> MatchChunk(std::span<const std::byte> oldFile, std::spa
     parts.push_back({w.oldBegin, &arrays[k], w.newBegin, w.newEnd,
                      w.oldEnd - w.oldBegin < kOneByteBucketsBelow ? 1u : 2u});
   }
-  return FindCovers(oldFile, 0, parts, newFile, chunk.newBegin, chunk.newEnd, threads, {}, hints);
+  CoverList covers = FindCovers(oldFile, 0, parts, newFile, chunk.newBegin, chunk.newEnd, threads, {}, hints);
+  if (release) {
+    release(newFile.subspan(chunk.newBegin, chunk.newEnd - chunk.newBegin));
+    for (const Window& w : merged) release(oldFile.subspan(w.oldBegin, w.oldEnd - w.oldBegin));
+    for (const Cover& c : covers) release(oldFile.subspan(c.oldOffset, c.length));
+  }
+  return covers;
 }
 
 }  // namespace
 
 std::optional<CoverList> MatchBlocksFirst(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
-                                          unsigned threads) {
+                                          unsigned threads, const ReleasePages& release) {
   if (oldFile.empty() || newFile.empty()) return CoverList{};
-  CoverList matches = FindBlockMatches(oldFile, newFile, BlockSizeFor(oldFile.size()), threads);
+  CoverList matches = FindBlockMatches(oldFile, newFile, BlockSizeFor(oldFile.size()), threads, release);
   CoverList covers;
   for (const Chunk& chunk : PlanChunks(PlanWindows(matches, oldFile.size(), newFile.size()), newFile.size())) {
-    auto found = MatchChunk(oldFile, newFile, chunk, matches, threads);
+    auto found = MatchChunk(oldFile, newFile, chunk, matches, threads, release);
     if (!found) return std::nullopt;
     for (const Cover& cover : *found) {
       // A cover the cut between two chunks split is joined again.

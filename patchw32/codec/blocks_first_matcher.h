@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 
+#include "patchw32/codec/block_matcher.h"
 #include "patchw32/codec/cover_finder.h"
 
 namespace codec {
@@ -15,8 +16,8 @@ namespace codec {
 // each stretch it leaves unexplained (a gap) is matched against suffix arrays over the old bytes
 // near where the matches around it align, a bounded amount of old bytes at a time, and the exact
 // matches guide the covers through the rest. Nothing when a suffix array can't be built. The
-// result does not depend on `threads`.
+// result does not depend on `threads`. `release` is told of the bytes each stage is done with.
 std::optional<CoverList> MatchBlocksFirst(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
-                                          unsigned threads);
+                                          unsigned threads, const ReleasePages& release = {});
 
 }  // namespace codec

@@ -4,6 +4,7 @@
 
 #include <zstd.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "patchw32/codec/codec_internal.h"
@@ -11,6 +12,9 @@
 
 namespace codec {
 namespace {
+
+// While it writes the stream, the encoder releases the pages it read every this many new bytes.
+constexpr uint64_t kReleaseEvery = uint64_t{256} << 20;
 
 struct CCtxDeleter {
   void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
@@ -136,9 +140,20 @@ std::optional<std::vector<std::byte>> EncodeCovers(std::span<const std::byte> ol
   if (!ConfigureEncoder(context.get(), options, WindowLogFor(2 * newFile.size() + 4096))) return std::nullopt;
   StreamWriter writer(oldFile, newFile, context.get());
   at = 0;
+  // The pages read since the last release: new bytes from `released` on, old ones in [oldLow, oldHigh).
+  uint64_t released = 0, oldLow = UINT64_MAX, oldHigh = 0;
   for (const Cover& cover : covers) {
     if (!writer.Add(at, cover.newOffset - at, cover.length, cover.oldOffset)) return std::nullopt;
     at = cover.newOffset + cover.length;
+    oldLow = std::min(oldLow, cover.oldOffset);
+    oldHigh = std::max(oldHigh, cover.oldOffset + cover.length);
+    if (options.release && at - released >= kReleaseEvery) {
+      options.release(newFile.subspan(released, at - released));
+      options.release(oldFile.subspan(oldLow, oldHigh - oldLow));
+      released = at;
+      oldLow = UINT64_MAX;
+      oldHigh = 0;
+    }
   }
   if (!writer.Add(at, newFile.size() - at, 0, 0)) return std::nullopt;
   return writer.Finish();

@@ -37,7 +37,7 @@ constexpr uint64_t kAlsoUnconvertedBytes = uint64_t{8} << 20;
 std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
                                    const EncodeOptions& options) {
   uint64_t wholeIndexMax = options.wholeIndexMax ? options.wholeIndexMax : kDefaultWholeIndexMax;
-  if (oldFile.size() > wholeIndexMax) return MatchBlocksFirst(oldFile, newFile, options.threads);
+  if (oldFile.size() > wholeIndexMax) return MatchBlocksFirst(oldFile, newFile, options.threads, options.release);
   if (oldFile.empty() || newFile.empty()) return CoverList{};
   SuffixArray array = SuffixArray::Build(oldFile);
   if (array.empty()) return std::nullopt;
@@ -153,6 +153,11 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   Encoded best{payload::Codec::None, {}};
   for (Candidate* candidate : finalists) {
     auto data = candidate->encode(options);
+    // Each candidate reads the files from the start again.
+    if (options.release) {
+      options.release(oldFile);
+      options.release(newFile);
+    }
     if (data && (best.codec == payload::Codec::None || data->size() < best.data.size()))
       best = {candidate->codec, std::move(*data)};
   }
