@@ -193,6 +193,9 @@ int Covers(int argc, char** argv) {
   codec::EncodeOptions options;
   options.threads = 2;
   codec::MatchTuning tuning;
+  // The blocks-first path starts from its own tuning.
+  for (int i = 4; i < argc; ++i)
+    if (std::string(argv[i]) == "--blocks-first") tuning = codec::BlocksFirstTuning();
   struct Knob {
     const char* name;
     int64_t* signedValue;
@@ -225,8 +228,9 @@ int Covers(int argc, char** argv) {
   codec::CoverList covers;
   double sortSeconds = 0;
   if (blocksFirst) {
-    // The path of old files past the whole-index bound (its tuning is the default one).
-    covers = codec::MatchBlocksFirst(oldFile.span(), newFile.span(), options.threads).value_or(codec::CoverList{});
+    // The path of old files past the whole-index bound.
+    covers = codec::MatchBlocksFirst(oldFile.span(), newFile.span(), options.threads, {}, tuning)
+                 .value_or(codec::CoverList{});
   } else {
     auto suffixes = codec::SuffixArray::Build(oldFile.span());
     sortSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

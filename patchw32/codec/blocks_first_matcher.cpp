@@ -135,7 +135,7 @@ std::vector<Window> MergedWindows(std::vector<Window> windows) {
 // Covers for one chunk: its windows indexed side by side, then matched with the hints.
 std::optional<CoverList> MatchChunk(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
                                     const Chunk& chunk, const CoverList& hints, unsigned threads,
-                                    const ReleasePages& release) {
+                                    const ReleasePages& release, const MatchTuning& tuning) {
   std::vector<Window> merged = MergedWindows(chunk.windows);
   std::vector<SuffixArray> arrays(merged.size());
   std::atomic<size_t> next{0};
@@ -155,7 +155,7 @@ std::optional<CoverList> MatchChunk(std::span<const std::byte> oldFile, std::spa
     parts.push_back({w.oldBegin, &arrays[k], w.newBegin, w.newEnd,
                      w.oldEnd - w.oldBegin < kOneByteBucketsBelow ? 1u : 2u});
   }
-  CoverList covers = FindCovers(oldFile, 0, parts, newFile, chunk.newBegin, chunk.newEnd, threads, {}, hints);
+  CoverList covers = FindCovers(oldFile, 0, parts, newFile, chunk.newBegin, chunk.newEnd, threads, tuning, hints);
   if (release) {
     release(newFile.subspan(chunk.newBegin, chunk.newEnd - chunk.newBegin));
     for (const Window& w : merged) release(oldFile.subspan(w.oldBegin, w.oldEnd - w.oldBegin));
@@ -166,13 +166,20 @@ std::optional<CoverList> MatchChunk(std::span<const std::byte> oldFile, std::spa
 
 }  // namespace
 
+MatchTuning BlocksFirstTuning() {
+  MatchTuning tuning;
+  tuning.minNearScore = tuning.minFarScore;
+  return tuning;
+}
+
 std::optional<CoverList> MatchBlocksFirst(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
-                                          unsigned threads, const ReleasePages& release) {
+                                          unsigned threads, const ReleasePages& release,
+                                          const MatchTuning& tuning) {
   if (oldFile.empty() || newFile.empty()) return CoverList{};
   CoverList matches = FindBlockMatches(oldFile, newFile, BlockSizeFor(oldFile.size()), threads, release);
   CoverList covers;
   for (const Chunk& chunk : PlanChunks(PlanWindows(matches, oldFile.size(), newFile.size()), newFile.size())) {
-    auto found = MatchChunk(oldFile, newFile, chunk, matches, threads, release);
+    auto found = MatchChunk(oldFile, newFile, chunk, matches, threads, release, tuning);
     if (!found) return std::nullopt;
     for (const Cover& cover : *found) {
       // A cover the cut between two chunks split is joined again.
