@@ -19,7 +19,7 @@ namespace {
 
 constexpr size_t kReadPiece = 1 << 20;
 // The check releases the old pages it read every this many bytes.
-constexpr uint64_t kReleaseEvery = uint64_t{256} << 20;
+constexpr uint64_t kReleaseEvery = uint64_t{64} << 20;
 
 bool SameEntry(const payload::FileEntry& a, const payload::FileEntry& b) {
   return a.path == b.path && a.operation == b.operation && a.flags == b.flags && a.codec == b.codec &&

@@ -217,8 +217,10 @@ CoverList FindBlockMatches(std::span<const std::byte> oldFile, std::span<const s
       uint64_t begin = unit * kScanUnitBytes, end = std::min<uint64_t>(neu.size(), begin + kScanUnitBytes);
       scanner.Scan(begin, end, found[unit]);
       if (!release) continue;
+      // Besides the unit's bytes, lookups and the kernel's reading ahead touch old pages here and
+      // there: the whole old file is released.
       release(newFile.subspan(begin, std::min<uint64_t>(neu.size(), end + blockSize) - begin));
-      for (const Cover& m : found[unit]) release(oldFile.subspan(m.oldOffset, m.length));
+      release(oldFile);
     }
   };
   std::vector<std::thread> pool;

@@ -30,7 +30,7 @@ constexpr uint64_t kPieceBytes = uint64_t{16} << 20;
 // The most old bytes indexed at once: suffix arrays take four bytes per byte.
 constexpr uint64_t kChunkOldBytes = uint64_t{64} << 20;
 // The most new bytes matched at once: the pages of both files a chunk read are released after it.
-constexpr uint64_t kChunkNewBytes = uint64_t{256} << 20;
+constexpr uint64_t kChunkNewBytes = uint64_t{64} << 20;
 // A window this small keys its search table on one byte, else on two (a 3-byte table is 128 MiB).
 constexpr uint64_t kOneByteBucketsBelow = uint64_t{64} << 10;
 
@@ -77,15 +77,15 @@ struct Chunk {
   std::vector<Window> windows;
 };
 
-// Consecutive windows in the new file's order, at most kChunkOldBytes of old bytes a chunk (a
-// piece's windows stay together) and, where no window is in the way, kChunkNewBytes of new bytes;
-// the chunks cover the whole new file.
+// Consecutive windows in the new file's order, at most kChunkOldBytes of old bytes and (but for a
+// single piece, or where a window is in the way) kChunkNewBytes of new bytes a chunk; a piece's
+// windows stay together, and the chunks cover the whole new file.
 std::vector<Chunk> PlanChunks(const std::vector<Window>& windows, uint64_t newSize) {
   std::vector<Chunk> chunks{{0, newSize, {}}};
   uint64_t oldBytes = 0;
-  // Cuts chunks every kChunkNewBytes up to `until`, and no closer than that to it.
+  // Cuts chunks every kChunkNewBytes up to `until`.
   auto cutUpTo = [&](uint64_t until) {
-    while (until - chunks.back().newBegin > 2 * kChunkNewBytes) {
+    while (until - chunks.back().newBegin > kChunkNewBytes) {
       uint64_t cut = chunks.back().newBegin + kChunkNewBytes;
       if (!chunks.back().windows.empty() && chunks.back().windows.back().newEnd > cut) break;
       chunks.back().newEnd = cut;
@@ -97,7 +97,8 @@ std::vector<Chunk> PlanChunks(const std::vector<Window>& windows, uint64_t newSi
     const Window& w = windows[i];
     cutUpTo(w.newBegin);
     bool samePiece = i > 0 && windows[i - 1].newBegin == w.newBegin;
-    if (!samePiece && !chunks.back().windows.empty() && oldBytes + (w.oldEnd - w.oldBegin) > kChunkOldBytes) {
+    if (!samePiece && !chunks.back().windows.empty() &&
+        (oldBytes + (w.oldEnd - w.oldBegin) > kChunkOldBytes || w.newEnd - chunks.back().newBegin > kChunkNewBytes)) {
       // Cut halfway between the pieces: inside a block match, or between two pieces of one gap.
       uint64_t lastEnd = chunks.back().windows.back().newEnd;
       uint64_t cut = lastEnd + (w.newBegin - lastEnd) / 2;
@@ -157,9 +158,9 @@ std::optional<CoverList> MatchChunk(std::span<const std::byte> oldFile, std::spa
   }
   CoverList covers = FindCovers(oldFile, 0, parts, newFile, chunk.newBegin, chunk.newEnd, threads, tuning, hints);
   if (release) {
+    // The chunk read old bytes under its covers, in its windows and wherever a seed was tried.
     release(newFile.subspan(chunk.newBegin, chunk.newEnd - chunk.newBegin));
-    for (const Window& w : merged) release(oldFile.subspan(w.oldBegin, w.oldEnd - w.oldBegin));
-    for (const Cover& c : covers) release(oldFile.subspan(c.oldOffset, c.length));
+    release(oldFile);
   }
   return covers;
 }
