@@ -34,7 +34,7 @@ struct EncodeOptions {
   // Told, from any of the encoder's threads, of bytes of either file it is done with for now: a
   // caller that mapped the files may drop those pages (platform::MappedFile::Release), so that a
   // large file's build does not hold both files in memory. They may still be read again later.
-  ReleasePages release;
+  ReleasePages release = {};
 };
 
 struct Encoded {
