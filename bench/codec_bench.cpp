@@ -1,9 +1,9 @@
 // The bench's driver of our codec: encodes one file pair into a patch file, and applies it,
 // linking the codec libraries directly (the builder and the engine add only their own I/O).
 //
-//   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES] [--no-verify]
+//   orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--whole-index-max BYTES] [--no-verify]
 //   orvan-codec-bench apply OLD PATCH OUT
-//   orvan-codec-bench covers OLD NEW [--level N] [--TUNING VALUE]...   (the matcher alone, for tuning)
+//   orvan-codec-bench covers OLD NEW [--level N] [--blocks-first] [--TUNING VALUE]...   (the matcher alone)
 //
 // A patch file here is 17 bytes (codec, old size, new size) and the data block. Encoding then
 // applies the block in memory and compares the result with the new file, as the builder's
@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "mkpatch/self_check.h"
+#include "patchw32/codec/blocks_first_matcher.h"
 #include "patchw32/codec/codec.h"
 #include "patchw32/codec/cover_encoder.h"
 #include "patchw32/codec/cover_finder.h"
@@ -46,7 +48,23 @@ struct Mapped {
     size = file->Bytes().size();
   }
   std::span<const std::byte> span() const { return file->Bytes(); }
+  // Drops the pages of `bytes` when they are this file's, as the builder does.
+  void Release(std::span<const std::byte> bytes) const {
+    if (!bytes.empty() && bytes.data() >= data && bytes.data() + bytes.size() <= data + size) file->Release(bytes);
+  }
 };
+
+// The file's XXH3-128, read in pieces whose pages are released as it goes, as the builder does.
+payload::Hash128 HashReleasing(const Mapped& file) {
+  constexpr size_t kPiece = size_t{64} << 20;
+  payload::StreamingHash128 hash;
+  for (size_t at = 0; at < file.size; at += kPiece) {
+    auto piece = file.span().subspan(at, std::min(kPiece, file.size - at));
+    hash.Update(piece);
+    file.Release(piece);
+  }
+  return hash.Digest();
+}
 
 void Put64(std::vector<std::byte>& out, uint64_t v) {
   for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::byte>(v >> (8 * i)));
@@ -88,7 +106,7 @@ double SelfCheck(const codec::Encoded& encoded, const Mapped& oldFile, const Map
   entry.codec = encoded.codec;
   entry.oldSize = oldFile.size;
   entry.newSize = newFile.size;
-  entry.newHash = payload::Hash128Of(newFile.span());  // the builder has it from encoding
+  entry.newHash = HashReleasing(newFile);  // the builder has it from before encoding
   entry.dataLength = encoded.data.size();
   codec::ReadAt block = [&](uint64_t offset, std::span<std::byte> buffer) {
     if (offset > encoded.data.size() || buffer.size() > encoded.data.size() - offset) return false;
@@ -96,7 +114,8 @@ double SelfCheck(const codec::Encoded& encoded, const Mapped& oldFile, const Map
     return true;
   };
   auto start = std::chrono::steady_clock::now();
-  std::string problem = mkpatch::ApplyAndCompare(entry, block, oldFile.span());
+  std::string problem =
+      mkpatch::ApplyAndCompare(entry, block, oldFile.span(), [&](std::span<const std::byte> b) { oldFile.Release(b); });
   if (!problem.empty()) {
     std::fprintf(stderr, "self-check failed: %s\n", problem.c_str());
     return -1;
@@ -114,9 +133,13 @@ int Encode(int argc, char** argv) {
     else if (i + 1 >= argc) break;
     else if (flag == "--level") options.level = std::atoi(argv[++i]);
     else if (flag == "--threads") options.threads = static_cast<unsigned>(std::atoi(argv[++i]));
-    else if (flag == "--window") options.matchWindow = std::strtoull(argv[++i], nullptr, 10);
+    else if (flag == "--whole-index-max") options.wholeIndexMax = std::strtoull(argv[++i], nullptr, 10);
   }
   Mapped oldFile(argv[2]), newFile(argv[3]);
+  options.release = [&](std::span<const std::byte> bytes) {
+    oldFile.Release(bytes);
+    newFile.Release(bytes);
+  };
   auto start = std::chrono::steady_clock::now();
   codec::Encoded encoded = codec::EncodeFile(oldFile.span(), newFile.span(), options);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -170,6 +193,9 @@ int Covers(int argc, char** argv) {
   codec::EncodeOptions options;
   options.threads = 2;
   codec::MatchTuning tuning;
+  // The blocks-first path starts from its own tuning.
+  for (int i = 4; i < argc; ++i)
+    if (std::string(argv[i]) == "--blocks-first") tuning = codec::BlocksFirstTuning();
   struct Knob {
     const char* name;
     int64_t* signedValue;
@@ -181,8 +207,15 @@ int Covers(int argc, char** argv) {
       {"--give-up", &tuning.giveUp, nullptr},           {"--switch-gain", nullptr, &tuning.switchGain},
       {"--probe-skip", nullptr, &tuning.probeSkip},
   };
-  for (int i = 4; i + 1 < argc; i += 2) {
+  bool blocksFirst = false;
+  for (int i = 4; i < argc; i += 2) {
     std::string flag = argv[i];
+    if (flag == "--blocks-first") {
+      blocksFirst = true;
+      --i;
+      continue;
+    }
+    if (i + 1 >= argc) break;
     if (flag == "--level") options.level = std::atoi(argv[i + 1]);
     for (auto& knob : knobs)
       if (flag == knob.name) {
@@ -192,16 +225,26 @@ int Covers(int argc, char** argv) {
   }
   Mapped oldFile(argv[2]), newFile(argv[3]);
   auto start = std::chrono::steady_clock::now();
-  auto suffixes = codec::SuffixArray::Build(oldFile.span());
-  double sortSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  auto covers = codec::FindCovers(oldFile.span(), 0, suffixes, newFile.span(), 0, newFile.size, options.threads, tuning);
+  codec::CoverList covers;
+  double sortSeconds = 0;
+  if (blocksFirst) {
+    // The path of old files past the whole-index bound.
+    covers = codec::MatchBlocksFirst(oldFile.span(), newFile.span(), options.threads, {}, tuning)
+                 .value_or(codec::CoverList{});
+  } else {
+    auto suffixes = codec::SuffixArray::Build(oldFile.span());
+    sortSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    covers = codec::FindCovers(oldFile.span(), 0, suffixes, newFile.span(), 0, newFile.size, options.threads, tuning);
+  }
   double matchSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() - sortSeconds;
   uint64_t covered = 0, equal = 0;
   for (const auto& c : covers) {
     covered += c.length;
     for (uint64_t i = 0; i < c.length; ++i) equal += oldFile.data[c.oldOffset + i] == newFile.data[c.newOffset + i];
   }
+  auto encodeStart = std::chrono::steady_clock::now();
   auto stream = codec::EncodeCovers(oldFile.span(), newFile.span(), covers, options);
+  double encodeSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - encodeStart).count();
   if (const char* dump = std::getenv("ORVAN_BENCH_DUMP")) {
     // The differences and the extra bytes, each whole, for looking at what the stream holds.
     std::vector<uint8_t> differences, extras;
@@ -222,10 +265,10 @@ int Covers(int argc, char** argv) {
       }
     }
   }
-  std::printf("covers %zu covered %llu equal %llu extra %llu size %zu sort %.1fs match %.1fs\n", covers.size(),
+  std::printf("covers %zu covered %llu equal %llu extra %llu size %zu sort %.1fs match %.1fs encode %.1fs\n", covers.size(),
               static_cast<unsigned long long>(covered), static_cast<unsigned long long>(equal),
               static_cast<unsigned long long>(newFile.size - covered), stream ? stream->size() : 0, sortSeconds,
-              matchSeconds);
+              matchSeconds, encodeSeconds);
   return 0;
 }
 
@@ -235,7 +278,7 @@ int main(int argc, char** argv) {
   if (argc >= 5 && std::strcmp(argv[1], "encode") == 0) return Encode(argc, argv);
   if (argc == 5 && std::strcmp(argv[1], "apply") == 0) return Apply(argv);
   if (argc >= 4 && std::strcmp(argv[1], "covers") == 0) return Covers(argc, argv);
-  std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--window BYTES] "
+  std::fprintf(stderr, "usage: orvan-codec-bench encode OLD NEW PATCH [--level N] [--threads N] [--whole-index-max BYTES] "
                        "[--no-verify]\n"
                        "       orvan-codec-bench apply OLD PATCH OUT\n");
   return 2;

@@ -34,6 +34,20 @@ struct Job {
   uint64_t spoolOffset = 0;
 };
 
+// The file's hash, read in pieces whose pages are released as it goes: a large file is not held
+// in memory whole.
+payload::Hash128 HashOf(const platform::MappedFile& file) {
+  constexpr size_t kPiece = size_t{64} << 20;
+  payload::StreamingHash128 hash;
+  auto bytes = file.Bytes();
+  for (size_t at = 0; at < bytes.size(); at += kPiece) {
+    auto piece = bytes.subspan(at, std::min(kPiece, bytes.size() - at));
+    hash.Update(piece);
+    file.Release(piece);
+  }
+  return hash.Digest();
+}
+
 std::unique_ptr<platform::MappedFile> Map(const TreeFile& file) {
   auto mapped = platform::MappedFile::Open(file.full);
   if (!mapped) throw std::runtime_error("cannot read " + file.full);
@@ -71,13 +85,13 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
     oldMap = Map(*job.oldFile);
     oldBytes = oldMap->Bytes();
     entry.oldSize = oldBytes.size();
-    entry.oldHash = payload::Hash128Of(oldBytes);
+    entry.oldHash = HashOf(*oldMap);
   }
   if (job.newFile) {
     newMap = Map(*job.newFile);
     newBytes = newMap->Bytes();
     entry.newSize = newBytes.size();
-    entry.newHash = payload::Hash128Of(newBytes);
+    entry.newHash = HashOf(*newMap);
   }
   if (entry.operation == payload::Operation::Delete) {
     entry.codec = payload::Codec::None;
@@ -88,7 +102,16 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
     job.unchanged = true;
     return;
   }
-  auto encoded = codec::EncodeFile(oldBytes, newBytes, options);
+  // The encoder says which pages it is done with; they are dropped from whichever file holds them.
+  codec::EncodeOptions fileOptions = options;
+  fileOptions.release = [&](std::span<const std::byte> bytes) {
+    for (const auto* map : {oldMap.get(), newMap.get()}) {
+      if (map && !bytes.empty() && bytes.data() >= map->Bytes().data() &&
+          bytes.data() + bytes.size() <= map->Bytes().data() + map->Bytes().size())
+        map->Release(bytes);
+    }
+  };
+  auto encoded = codec::EncodeFile(oldBytes, newBytes, fileOptions);
   if (encoded.data.empty()) throw std::runtime_error("could not encode " + entry.path);
   EncodedHook(entry.path, encoded.data);
   entry.codec = encoded.codec;

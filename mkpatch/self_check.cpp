@@ -18,6 +18,8 @@ namespace mkpatch {
 namespace {
 
 constexpr size_t kReadPiece = 1 << 20;
+// The check releases the old pages it read every this many bytes.
+constexpr uint64_t kReleaseEvery = uint64_t{64} << 20;
 
 bool SameEntry(const payload::FileEntry& a, const payload::FileEntry& b) {
   return a.path == b.path && a.operation == b.operation && a.flags == b.flags && a.codec == b.codec &&
@@ -62,16 +64,26 @@ std::string CheckEntry(const platform::File& updater, uint64_t dataAreaOffset, c
     oldBytes = old->Bytes();
     if (oldBytes.size() != entry.oldSize) return "its old file changed while the updater was built";
   }
-  return ApplyAndCompare(entry, block, oldBytes);
+  return ApplyAndCompare(entry, block, oldBytes, [&](std::span<const std::byte> bytes) { old->Release(bytes); });
 }
 
 }  // namespace
 
 std::string ApplyAndCompare(const payload::FileEntry& entry, const codec::ReadAt& block,
-                            std::span<const std::byte> oldFile) {
+                            std::span<const std::byte> oldFile, const codec::ReleasePages& release) {
+  uint64_t readSinceRelease = 0, low = UINT64_MAX, high = 0;
   codec::ReadAt oldReader = [&](uint64_t offset, std::span<std::byte> buffer) {
     if (offset > oldFile.size() || buffer.size() > oldFile.size() - offset) return false;
     std::memcpy(buffer.data(), oldFile.data() + offset, buffer.size());
+    if (release) {
+      low = std::min(low, offset);
+      high = std::max<uint64_t>(high, offset + buffer.size());
+      if ((readSinceRelease += buffer.size()) >= kReleaseEvery) {
+        release(oldFile.subspan(low, high - low));
+        readSinceRelease = high = 0;
+        low = UINT64_MAX;
+      }
+    }
     return true;
   };
   payload::StreamingHash128 newHash;

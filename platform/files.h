@@ -68,6 +68,9 @@ class MappedFile {
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
   std::span<const std::byte> Bytes() const { return {static_cast<const std::byte*>(data_), size_}; }
+  // Drops the pages of `bytes` (a part of Bytes()) from the process's memory; they are read from
+  // the file again when next touched. On Windows they leave the working set (VirtualUnlock).
+  void Release(std::span<const std::byte> bytes) const;
 
  private:
   MappedFile(const void* data, size_t size, intptr_t handle) : data_(data), size_(size), handle_(handle) {}

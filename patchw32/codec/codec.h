@@ -17,6 +17,8 @@ namespace codec {
 
 // Reads exactly buffer.size() bytes at offset; false when it can't.
 using ReadAt = std::function<bool(uint64_t offset, std::span<std::byte> buffer)>;
+// Told of bytes of a file (mapped by the caller) that are not needed for now.
+using ReleasePages = std::function<void(std::span<const std::byte> bytes)>;
 // Takes the next bytes of output; false stops with a write error.
 using Sink = std::function<bool(std::span<const std::byte> bytes)>;
 // Told the new bytes produced so far; false stops the decode.
@@ -25,10 +27,14 @@ using Progress = std::function<bool(uint64_t done, uint64_t total)>;
 struct EncodeOptions {
   int level = 19;        // zstd level for the zstd streams
   unsigned threads = 1;  // worker threads the encoder may use; the output does not depend on it
-  // The most bytes of the old file one suffix array is built over (0: the default, 1.5 GiB, which
-  // keeps a 5 GiB file's build within 24 GiB). An old file larger than this is matched in windows
-  // of it; past 2 GiB a single suffix array takes 8 bytes per old byte.
-  uint64_t matchWindow = 0;
+  // The largest old file matched through one suffix array over it whole (0: the default, 128 MiB,
+  // which keeps that within 1 GiB). A larger one is matched blocks first, with suffix arrays only
+  // over the old bytes near what the blocks leave unexplained.
+  uint64_t wholeIndexMax = 0;
+  // Told, from any of the encoder's threads, of bytes of either file it is done with for now: a
+  // caller that mapped the files may drop those pages (platform::MappedFile::Release), so that a
+  // large file's build does not hold both files in memory. They may still be read again later.
+  ReleasePages release = {};
 };
 
 struct Encoded {

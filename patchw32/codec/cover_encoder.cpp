@@ -4,6 +4,7 @@
 
 #include <zstd.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "patchw32/codec/codec_internal.h"
@@ -11,6 +12,9 @@
 
 namespace codec {
 namespace {
+
+// The writer releases the pages it read every this many new bytes.
+constexpr uint64_t kReleaseEvery = uint64_t{64} << 20;
 
 struct CCtxDeleter {
   void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
@@ -26,8 +30,9 @@ void PutVarint(std::vector<std::byte>& out, uint64_t value) {
 
 class StreamWriter {
  public:
-  StreamWriter(std::span<const std::byte> oldFile, std::span<const std::byte> newFile, ZSTD_CCtx* context)
-      : old_(oldFile), new_(newFile), context_(context) {}
+  StreamWriter(std::span<const std::byte> oldFile, std::span<const std::byte> newFile, ZSTD_CCtx* context,
+               const ReleasePages& release)
+      : old_(oldFile), new_(newFile), context_(context), release_(release) {}
 
   // new[at, at + extra) unexplained, then new[at + extra, + length) from old[oldOffset, ...).
   bool Add(uint64_t at, uint64_t extra, uint64_t length, uint64_t oldOffset) {
@@ -59,6 +64,10 @@ class StreamWriter {
       for (uint64_t i = 0; i < takeLength; ++i)
         differences_[used + i] =
             static_cast<std::byte>(static_cast<uint8_t>(newBytes[i]) - static_cast<uint8_t>(oldBytes[i]));
+      if (takeLength > 0) {
+        oldLow_ = std::min(oldLow_, oldOffset);
+        oldHigh_ = std::max(oldHigh_, oldOffset + takeLength);
+      }
       segmentBytes_ += takeExtra + takeLength;
       at += takeExtra + takeLength;
       extra -= takeExtra;
@@ -86,8 +95,17 @@ class StreamWriter {
     shiftChanges_.clear();
     extras_.clear();
     differences_.clear();
+    done_ += segmentBytes_;
     count_ = 0;
     segmentBytes_ = 0;
+    if (release_ && done_ - released_ >= kReleaseEvery) {
+      // The pages read since the last release: new bytes from released_ on, old ones in [oldLow_, oldHigh_).
+      release_(new_.subspan(released_, done_ - released_));
+      if (oldLow_ < oldHigh_) release_(old_.subspan(oldLow_, oldHigh_ - oldLow_));
+      released_ = done_;
+      oldLow_ = UINT64_MAX;
+      oldHigh_ = 0;
+    }
     return ok;
   }
 
@@ -107,6 +125,8 @@ class StreamWriter {
   std::span<const std::byte> old_;
   std::span<const std::byte> new_;
   ZSTD_CCtx* context_;
+  const ReleasePages& release_;
+  uint64_t done_ = 0, released_ = 0, oldLow_ = UINT64_MAX, oldHigh_ = 0;
   int64_t shift_ = 0;
   uint64_t count_ = 0;
   uint64_t segmentBytes_ = 0;
@@ -135,7 +155,7 @@ std::optional<std::vector<std::byte>> EncodeCovers(std::span<const std::byte> ol
   // The stream is the new file's size plus a few bytes per record: a window of twice that holds it
   // (and the decoder allows no more).
   if (!ConfigureEncoder(context.get(), options, CoversWindowLog(newFile.size()))) return std::nullopt;
-  StreamWriter writer(oldFile, newFile, context.get());
+  StreamWriter writer(oldFile, newFile, context.get(), options.release);
   at = 0;
   for (const Cover& cover : covers) {
     if (!writer.Add(at, cover.newOffset - at, cover.length, cover.oldOffset)) return std::nullopt;

@@ -75,7 +75,8 @@ inline uint64_t Load64(const uint8_t* p) {
 // bytes; it still sorts first among those of its padded prefix, so each range stays contiguous.
 class Buckets {
  public:
-  explicit Buckets(std::span<const uint8_t> text) : bytes_(text.size() >= (uint64_t{1} << 20) ? 3 : 2) {
+  Buckets(std::span<const uint8_t> text, unsigned bytes)
+      : bytes_(bytes ? bytes : text.size() >= (uint64_t{1} << 20) ? 3 : 2) {
     begin_.assign((size_t{1} << (8 * bytes_)) + 1, 0);
     for (uint64_t i = 0; i < text.size(); ++i) ++begin_[Key(text.data() + i, text.size() - i) + 1];
     for (size_t k = 1; k < begin_.size(); ++k) begin_[k] += begin_[k - 1];
@@ -95,21 +96,23 @@ class Buckets {
   std::vector<uint64_t> begin_;
 };
 
-// A suffix array over old[start, start + text.size()) of the window, and its buckets.
+// A suffix array over old[start, start + text.size()) of the window, its buckets, and the new
+// bytes it serves.
 template <typename Index>
 struct Part {
   uint64_t start;
   std::span<const uint8_t> text;
   std::span<const Index> suffixes;
   Buckets buckets;
+  uint64_t newBegin, newEnd;
 };
 
 template <typename Index>
 class Matcher {
  public:
-  Matcher(std::span<const uint8_t> old, const std::vector<Part<Index>>& parts, std::span<const uint8_t> newFile,
-          const MatchTuning& tuning)
-      : old_(old), parts_(parts), new_(newFile), tuning_(tuning) {}
+  Matcher(std::span<const uint8_t> old, std::vector<const Part<Index>*> parts, std::span<const uint8_t> newFile,
+          const MatchTuning& tuning, std::span<const Cover> hints, uint64_t oldBase)
+      : old_(old), parts_(std::move(parts)), new_(newFile), tuning_(tuning), hints_(hints), oldBase_(oldBase) {}
 
   void Scan(uint64_t begin, uint64_t end, CoverList& covers) const {
     uint64_t floor = begin;  // nothing before it may be covered again
@@ -147,9 +150,10 @@ class Matcher {
   Match Longest(uint64_t position, uint64_t end) const {
     uint64_t length = std::min(end - position, kProbeCap);
     Match best;
-    for (const auto& part : parts_) {
-      Match match = LongestIn(part, new_.data() + position, length);
-      if (match.length > best.length) best = {part.start + match.old, match.length};
+    for (const Part<Index>* part : parts_) {
+      if (position < part->newBegin || position >= part->newEnd) continue;
+      Match match = LongestIn(*part, new_.data() + position, length);
+      if (match.length > best.length) best = {part->start + match.old, match.length};
     }
     return best;
   }
@@ -221,13 +225,15 @@ class Matcher {
   // longest exact match the suffix array knows, which must be clearly longer to be taken.
   bool FindSeed(uint64_t position, uint64_t end, const RecentShifts& recent, Seed& seed) const {
     uint64_t best = 0;
-    for (int64_t shift : recent.List()) {
+    auto tryShift = [&](int64_t shift) {
       uint64_t length = ExactUnder(position, shift, end);
       if (length >= tuning_.minNear && length > best) {
         best = length;
         seed = {position, shift};
       }
-    }
+    };
+    for (int64_t shift : recent.List()) tryShift(shift);
+    for (int64_t shift : HintShifts(position)) tryShift(shift);
     Match match = Longest(position, end);
     if (match.length >= tuning_.minSeed) {
       int64_t shift = static_cast<int64_t>(match.old) - static_cast<int64_t>(position);
@@ -307,6 +313,9 @@ class Matcher {
     };
     for (int64_t candidate : recent.List())
       if (ExactUnder(at, candidate, end) >= 4) consider(candidate, 0);
+    for (int64_t candidate : HintShifts(at))
+      if (ExactUnder(at, candidate, end) >= 4)
+        consider(candidate, recent.Near(candidate, kNearShift) ? 0 : static_cast<int64_t>(tuning_.farPenalty));
     Match match = Longest(at, end);
     if (match.length >= tuning_.minNear) {
       int64_t candidate = static_cast<int64_t>(match.old) - static_cast<int64_t>(at);
@@ -327,32 +336,54 @@ class Matcher {
     return equal;
   }
 
+  // The alignments (in the window) of the known matches around `position`: the one that holds it
+  // or comes next, and the one before; none when no hints were given.
+  std::span<const int64_t> HintShifts(uint64_t position) const {
+    hintShifts_.clear();
+    auto next = std::partition_point(hints_.begin(), hints_.end(),
+                                     [&](const Cover& c) { return c.newOffset + c.length <= position; });
+    auto add = [&](const Cover& c) {
+      hintShifts_.push_back(static_cast<int64_t>(c.oldOffset - oldBase_) - static_cast<int64_t>(c.newOffset));
+    };
+    if (next != hints_.end() && next->oldOffset >= oldBase_) add(*next);
+    if (next != hints_.begin() && std::prev(next)->oldOffset >= oldBase_) add(*std::prev(next));
+    return hintShifts_;
+  }
+
   std::span<const uint8_t> old_;
-  const std::vector<Part<Index>>& parts_;
+  std::vector<const Part<Index>*> parts_;
   std::span<const uint8_t> new_;
   const MatchTuning& tuning_;
+  std::span<const Cover> hints_;
+  uint64_t oldBase_;
+  mutable std::vector<int64_t> hintShifts_;
 };
 
 template <typename Index>
 CoverList FindWith(std::span<const uint8_t> old, uint64_t oldBase, std::span<const IndexedPart> indexed,
                    std::span<const uint8_t> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,
-                   const MatchTuning& tuning) {
+                   const MatchTuning& tuning, std::span<const Cover> hints) {
   std::vector<Part<Index>> parts;
   for (const IndexedPart& p : indexed) {
     auto text = old.subspan(p.start, p.suffixes->size());
     std::span<const Index> suffixes;
     if constexpr (sizeof(Index) == 4) suffixes = p.suffixes->Narrow();
     else suffixes = p.suffixes->Wide();
-    parts.push_back({p.start, text, suffixes, Buckets(text)});
+    parts.push_back({p.start, text, suffixes, Buckets(text, p.bucketBytes), p.newBegin, p.newEnd});
   }
-  Matcher<Index> matcher(old, parts, newFile, tuning);
   uint64_t units = (newEnd - newBegin + kUnitBytes - 1) / kUnitBytes;
   std::vector<CoverList> found(units);
   std::atomic<uint64_t> nextUnit{0};
   auto work = [&] {
     for (uint64_t unit; (unit = nextUnit++) < units;) {
       uint64_t begin = newBegin + unit * kUnitBytes;
-      matcher.Scan(begin, std::min(newEnd, begin + kUnitBytes), found[unit]);
+      uint64_t end = std::min(newEnd, begin + kUnitBytes);
+      // Each unit searches only the parts that serve some of its bytes.
+      std::vector<const Part<Index>*> serving;
+      for (const auto& part : parts)
+        if (part.newBegin < end && part.newEnd > begin) serving.push_back(&part);
+      Matcher<Index> matcher(old, std::move(serving), newFile, tuning, hints, oldBase);
+      matcher.Scan(begin, end, found[unit]);
     }
   };
   unsigned workers = static_cast<unsigned>(std::clamp<uint64_t>(threads, 1, std::max<uint64_t>(units, 1)));
@@ -383,8 +414,8 @@ CoverList FindWith(std::span<const uint8_t> old, uint64_t oldBase, std::span<con
 
 CoverList FindCovers(std::span<const std::byte> old, uint64_t oldBase, std::span<const IndexedPart> parts,
                      std::span<const std::byte> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,
-                     const MatchTuning& tuning) {
-  if (old.empty() || parts.empty() || newBegin >= newEnd || newEnd > newFile.size()) return {};
+                     const MatchTuning& tuning, std::span<const Cover> hints) {
+  if (old.empty() || (parts.empty() && hints.empty()) || newBegin >= newEnd || newEnd > newFile.size()) return {};
   bool narrow = true, wide = true;
   for (const IndexedPart& p : parts) {
     if (!p.suffixes || p.suffixes->empty() || p.start > old.size() || p.suffixes->size() > old.size() - p.start)
@@ -394,8 +425,8 @@ CoverList FindCovers(std::span<const std::byte> old, uint64_t oldBase, std::span
   }
   std::span oldBytes(reinterpret_cast<const uint8_t*>(old.data()), old.size());
   std::span newBytes(reinterpret_cast<const uint8_t*>(newFile.data()), newFile.size());
-  if (narrow) return FindWith<int32_t>(oldBytes, oldBase, parts, newBytes, newBegin, newEnd, threads, tuning);
-  if (wide) return FindWith<int64_t>(oldBytes, oldBase, parts, newBytes, newBegin, newEnd, threads, tuning);
+  if (narrow) return FindWith<int32_t>(oldBytes, oldBase, parts, newBytes, newBegin, newEnd, threads, tuning, hints);
+  if (wide) return FindWith<int64_t>(oldBytes, oldBase, parts, newBytes, newBegin, newEnd, threads, tuning, hints);
   return {};
 }
 

@@ -35,17 +35,26 @@ struct MatchTuning {
 };
 
 // A suffix array over old[start, start + suffixes->size()) of the window: a large window is
-// indexed in parts, whose suffix arrays can be sorted side by side.
+// indexed in parts, whose suffix arrays can be sorted side by side. A part made for some stretch
+// of the new file is searched only from positions near it: it serves new[newBegin, newEnd).
 struct IndexedPart {
   uint64_t start = 0;
   const SuffixArray* suffixes = nullptr;
+  uint64_t newBegin = 0;
+  uint64_t newEnd = UINT64_MAX;
+  // How many leading bytes the part's search table keys on: 0 picks 3 from 1 MiB on and 2 below;
+  // many small parts take 1 or 2, since a 3-byte table is 128 MiB.
+  unsigned bucketBytes = 0;
 };
 
 // Covers of newFile[newBegin, newEnd) from `old`, indexed in `parts`, which may overlap; a match
-// is looked for in each. Nothing when a part lies outside `old` or the parts' widths differ.
+// is looked for in each. `hints` are exact matches already known (whole-file offsets, sorted by
+// new offset, disjoint): their alignments are tried where they begin and end, as a seed or in
+// place of a cover's alignment, so the parts need not index the old bytes they explain. Nothing
+// when a part lies outside `old` or the parts' widths differ.
 CoverList FindCovers(std::span<const std::byte> old, uint64_t oldBase, std::span<const IndexedPart> parts,
                      std::span<const std::byte> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,
-                     const MatchTuning& tuning = {});
+                     const MatchTuning& tuning = {}, std::span<const Cover> hints = {});
 
 // Covers of newFile[newBegin, newEnd) from `old`, a window of the old file that starts at
 // `oldBase`, whose suffix array is `suffixes`. Sorted by new offset, disjoint, each inside both

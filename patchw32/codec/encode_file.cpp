@@ -1,10 +1,9 @@
 // Choosing the codec per file: every candidate that may help is tried, and the smallest kept.
 #include <algorithm>
 #include <cstdint>
-#include <climits>
 #include <functional>
-#include <thread>
 
+#include "patchw32/codec/blocks_first_matcher.h"
 #include "patchw32/codec/branch_filter.h"
 #include "patchw32/codec/codec.h"
 #include "patchw32/codec/codec_internal.h"
@@ -16,10 +15,10 @@
 namespace codec {
 namespace {
 
-constexpr uint64_t kDefaultMatchWindow = uint64_t{3} << 29;  // 1.5 GiB
-// Windows past this size are indexed in two parts; the overlap exceeds the longest search.
-constexpr uint64_t kSplitFrom = uint64_t{256} << 20;
-constexpr uint64_t kSplitOverlap = uint64_t{1} << 12;
+// Old files up to this size are matched through one suffix array over the whole file: it takes
+// four bytes per byte plus a 128 MiB search table, within 1 GiB. Larger ones are matched blocks
+// first (blocks_first_matcher.h), whose memory does not grow with the file.
+constexpr uint64_t kDefaultWholeIndexMax = uint64_t{128} << 20;
 // Up to this size plain zstd is always tried too; past it only when the covers explain little,
 // since zstd -19 over a large file costs as much again as the covers.
 constexpr uint64_t kPlainAlwaysBytes = uint64_t{8} << 20;
@@ -34,68 +33,15 @@ constexpr uint64_t kTrialMarginPercent = 15;
 constexpr uint64_t kBranchFilterMaxBytes = uint64_t{1} << 30;
 constexpr uint64_t kAlsoUnconvertedBytes = uint64_t{8} << 20;
 
-// The part of the old file a window's suffix array is built over, and the part of the new file
-// matched against it.
-struct Window {
-  uint64_t oldBegin, oldEnd, newBegin, newEnd;
-};
-
-// One window for an old file that fits; otherwise windows that step through both files side by
-// side, each overlapping its neighbours so that content moved a little still finds its match.
-std::vector<Window> PlanWindows(uint64_t oldSize, uint64_t newSize, uint64_t window) {
-  if (oldSize <= window) return {{0, oldSize, 0, newSize}};
-  uint64_t margin = window / 8;
-  uint64_t core = window - 2 * margin;
-  uint64_t count = (oldSize + core - 1) / core;
-  auto newAt = [&](uint64_t k) {
-    return k >= count ? newSize
-                      : static_cast<uint64_t>(static_cast<unsigned __int128>(k * core) * newSize / oldSize);
-  };
-  std::vector<Window> windows;
-  for (uint64_t k = 0; k < count; ++k) {
-    uint64_t begin = k * core;
-    windows.push_back({begin > margin ? begin - margin : 0, std::min(oldSize, begin + core + margin), newAt(k),
-                       newAt(k + 1)});
-  }
-  return windows;
-}
-
-// The covers of the whole new file, window by window; nothing when a suffix array can't be built.
+// The covers of the whole new file; nothing when a suffix array can't be built.
 std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
                                    const EncodeOptions& options) {
-  uint64_t window = options.matchWindow ? options.matchWindow : kDefaultMatchWindow;
-  CoverList covers;
-  for (const Window& w : PlanWindows(oldFile.size(), newFile.size(), window)) {
-    if (w.newBegin == w.newEnd || w.oldBegin == w.oldEnd) continue;
-    auto old = oldFile.subspan(w.oldBegin, w.oldEnd - w.oldBegin);
-    // A large window is indexed in two halves that overlap by more than a search compares, so a
-    // match that starts in the first half is found there whole. They are sorted side by side
-    // (libdivsufsort itself uses one core); how many there are depends on the size alone.
-    uint64_t count = old.size() > kSplitFrom ? 2 : 1;
-    std::vector<SuffixArray> arrays(count);
-    std::vector<IndexedPart> parts(count);
-    uint64_t firstEnd = count == 1 ? old.size() : std::min(old.size(), old.size() / 2 + kSplitOverlap);
-    // Both parts take the same width of entries, so that the matcher reads them alike.
-    auto width = firstEnd > uint64_t{INT32_MAX} ? SuffixArray::Width::Wide : SuffixArray::Width::Narrow;
-    auto sort = [&](uint64_t k) {
-      uint64_t begin = k == 0 ? 0 : old.size() / 2;
-      uint64_t end = k == 0 ? firstEnd : old.size();
-      arrays[k] = SuffixArray::Build(old.subspan(begin, end - begin), width);
-      parts[k] = {begin, &arrays[k]};
-    };
-    if (count > 1 && options.threads > 1) {
-      std::thread second(sort, 1);
-      sort(0);
-      second.join();
-    } else {
-      for (uint64_t k = 0; k < count; ++k) sort(k);
-    }
-    for (const auto& array : arrays)
-      if (array.empty()) return std::nullopt;
-    CoverList found = FindCovers(old, w.oldBegin, parts, newFile, w.newBegin, w.newEnd, options.threads);
-    covers.insert(covers.end(), found.begin(), found.end());
-  }
-  return covers;
+  uint64_t wholeIndexMax = options.wholeIndexMax ? options.wholeIndexMax : kDefaultWholeIndexMax;
+  if (oldFile.size() > wholeIndexMax) return MatchBlocksFirst(oldFile, newFile, options.threads, options.release);
+  if (oldFile.empty() || newFile.empty()) return CoverList{};
+  SuffixArray array = SuffixArray::Build(oldFile);
+  if (array.empty()) return std::nullopt;
+  return FindCovers(oldFile, 0, array, newFile, 0, newFile.size(), options.threads);
 }
 
 // A copy of `file` with its branches converted, block by block as the decoder converts them.
@@ -207,6 +153,11 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   Encoded best{payload::Codec::None, {}};
   for (Candidate* candidate : finalists) {
     auto data = candidate->encode(options);
+    // Each candidate reads the files from the start again.
+    if (options.release) {
+      options.release(oldFile);
+      options.release(newFile);
+    }
     if (data && (best.codec == payload::Codec::None || data->size() < best.data.size()))
       best = {candidate->codec, std::move(*data)};
   }

@@ -117,6 +117,19 @@ std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {
   return std::unique_ptr<MappedFile>(new MappedFile(data, size, fd));
 }
 
+void MappedFile::Release(std::span<const std::byte> bytes) const {
+  auto base = reinterpret_cast<uintptr_t>(data_);
+  auto page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  auto begin = reinterpret_cast<uintptr_t>(bytes.data());
+  auto end = begin + bytes.size();
+  if (bytes.empty() || begin < base || end > base + size_) return;
+  // Whole pages, rounded outward: the mapping is read-only, so a page dropped too many is only
+  // read again.
+  begin &= ~(page - 1);
+  end = (end + page - 1) & ~(page - 1);
+  madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);
+}
+
 MappedFile::~MappedFile() {
   if (size_ > 0) munmap(const_cast<void*>(data_), size_);
   close(static_cast<int>(handle_));

@@ -107,6 +107,15 @@ std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path) {
       new MappedFile(data, static_cast<size_t>(size.QuadPart), reinterpret_cast<intptr_t>(file)));
 }
 
+void MappedFile::Release(std::span<const std::byte> bytes) const {
+  auto base = reinterpret_cast<uintptr_t>(data_);
+  auto begin = reinterpret_cast<uintptr_t>(bytes.data());
+  if (bytes.empty() || begin < base || begin + bytes.size() > base + size_) return;
+  // Unlocking pages that are not locked takes them out of the working set (the call reports
+  // ERROR_NOT_LOCKED, and does it anyway); they stay in the file cache.
+  VirtualUnlock(const_cast<std::byte*>(bytes.data()), bytes.size());
+}
+
 MappedFile::~MappedFile() {
   if (data_) UnmapViewOfFile(data_);
   CloseHandle(reinterpret_cast<HANDLE>(handle_));

@@ -141,16 +141,16 @@ TEST(Codec, RawImageDataIsCodedAsByteDifferences) {
   EXPECT_TRUE(out == newFile);
 }
 
-TEST(Codec, MatchingInWindowsOfTheOldFileStillRoundTrips) {
-  // A window far smaller than the old file: the windowed path of very large files, in small.
+TEST(Codec, MatchingBlocksFirstStillRoundTrips) {
+  // An old file larger than the whole-index bound: the path of very large files, in small.
   Bytes oldFile = test::CodeLike(3 << 20, 6, 0x800000);
   Bytes newFile = oldFile;
   newFile.erase(newFile.begin() + 1000000, newFile.begin() + 1100000);
   newFile.insert(newFile.begin() + 2000000, 50000, std::byte{0x90});
-  for (uint64_t window : {uint64_t{1} << 20, uint64_t{600000}}) {
-    SCOPED_TRACE(window);
+  for (uint64_t bound : {uint64_t{1} << 20, uint64_t{600000}}) {
+    SCOPED_TRACE(bound);
     uint64_t covered = 0;
-    auto block = EncodeCoversFile(oldFile, newFile, {.level = 3, .matchWindow = window}, covered);
+    auto block = EncodeCoversFile(oldFile, newFile, {.level = 3, .wholeIndexMax = bound}, covered);
     ASSERT_TRUE(block);
     EXPECT_GE(covered, newFile.size() * 9 / 10);
     Bytes out;
