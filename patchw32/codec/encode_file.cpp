@@ -40,6 +40,13 @@ struct Window {
   uint64_t oldBegin, oldEnd, newBegin, newEnd;
 };
 
+// Wide enough for a file size times a file size: on a 32-bit target both sizes are below 4 GiB.
+#ifdef __SIZEOF_INT128__
+using SizeProduct = unsigned __int128;
+#else
+using SizeProduct = uint64_t;
+#endif
+
 // One window for an old file that fits; otherwise windows that step through both files side by
 // side, each overlapping its neighbours so that content moved a little still finds its match.
 std::vector<Window> PlanWindows(uint64_t oldSize, uint64_t newSize, uint64_t window) {
@@ -49,7 +56,7 @@ std::vector<Window> PlanWindows(uint64_t oldSize, uint64_t newSize, uint64_t win
   uint64_t count = (oldSize + core - 1) / core;
   auto newAt = [&](uint64_t k) {
     return k >= count ? newSize
-                      : static_cast<uint64_t>(static_cast<unsigned __int128>(k * core) * newSize / oldSize);
+                      : static_cast<uint64_t>(static_cast<SizeProduct>(k * core) * newSize / oldSize);
   };
   std::vector<Window> windows;
   for (uint64_t k = 0; k < count; ++k) {
@@ -74,7 +81,7 @@ std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span
     uint64_t count = old.size() > kSplitFrom ? 2 : 1;
     std::vector<SuffixArray> arrays(count);
     std::vector<IndexedPart> parts(count);
-    uint64_t firstEnd = count == 1 ? old.size() : std::min(old.size(), old.size() / 2 + kSplitOverlap);
+    uint64_t firstEnd = count == 1 ? old.size() : std::min<uint64_t>(old.size(), old.size() / 2 + kSplitOverlap);
     // Both parts take the same width of entries, so that the matcher reads them alike.
     auto width = firstEnd > uint64_t{INT32_MAX} ? SuffixArray::Width::Wide : SuffixArray::Width::Narrow;
     auto sort = [&](uint64_t k) {
