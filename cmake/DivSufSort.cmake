@@ -1,6 +1,7 @@
-# libdivsufsort for the Windows builder (and the 32-bit Linux build's tests), compiled from Debian's source package
-# (scripts/fetch-divsufsort-source) as zstd is: its 32-bit library and, from the same sources, the
-# 64-bit one (saidx64_t) for old files past 2 GiB. Headers are made here as its own CMake makes them.
+# libdivsufsort for the Windows builder and the 32-bit Linux build's tests, compiled from Debian's
+# source package (scripts/fetch-divsufsort-source) as zstd is: its 32-bit library and, from the same
+# sources, the 64-bit one (saidx64_t) for old files past 2 GiB. Headers are made here as its own
+# CMake makes them.
 
 set(ORVAN_DIVSUFSORT_SOURCE "${CMAKE_SOURCE_DIR}/build/deps/divsufsort" CACHE PATH "libdivsufsort source tree")
 if(NOT EXISTS "${ORVAN_DIVSUFSORT_SOURCE}/lib/divsufsort.c")
