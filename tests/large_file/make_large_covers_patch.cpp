@@ -1,8 +1,10 @@
 // Makes an old file past 4 GiB, its new version and the covers patch between them, in the codec
 // bench's patch file layout (codec byte, old size, new size, data block), so that a 32-bit build
-// of `orvan-codec-bench apply` can be run on offsets, lengths and shifts that do not fit 32 bits.
+// of `orvan-codec-bench apply` can be run on offsets, lengths and shifts that do not fit 32 bits;
+// with UPDATER, also an updater (a stub and a payload) whose one entry turns OLD, as `huge.pak` of
+// an installation, into NEW, for the 32-bit engine (orvan-large-update).
 //
-//   orvan-large-covers-patch OLD NEW PATCH
+//   orvan-large-covers-patch OLD NEW PATCH [UPDATER]
 //
 // Both files are sparse: the old one is holes except four 1 MiB stretches of noise (at its start,
 // across 2 GiB, across 4 GiB and at its end). The new file is 64 KiB of noise, the old file's last
@@ -19,6 +21,8 @@
 #include <vector>
 
 #include "patchw32/codec/cover_encoder.h"
+#include "patchw32/format/hash.h"
+#include "patchw32/format/payload_writer.h"
 #include "platform/files.h"
 
 namespace {
@@ -59,8 +63,8 @@ bool WriteSparse(const char* path, uint64_t size, const std::map<uint64_t, std::
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: orvan-large-covers-patch OLD NEW PATCH\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr, "usage: orvan-large-covers-patch OLD NEW PATCH [UPDATER]\n");
     return 2;
   }
   std::mt19937_64 random(4242);
@@ -108,6 +112,31 @@ int main(int argc, char** argv) {
   if (!WriteSparse(argv[3], patch.size(), whole)) {
     std::perror(argv[3]);
     return 1;
+  }
+  if (argc == 5) {
+    payload::FileEntry entry;
+    entry.path = "huge.pak";
+    entry.codec = payload::Codec::Covers;
+    entry.oldSize = kOldSize;
+    entry.oldHash = payload::Hash128Of(oldFile->Bytes());
+    entry.newSize = kNewSize;
+    entry.newHash = payload::Hash128Of(newFile->Bytes());
+    entry.dataLength = block->size();
+    entry.dataHash = payload::Hash64(*block);
+    std::string stubText = "a stub: the engine reads only the payload after it";
+    std::vector<std::byte> stub(reinterpret_cast<const std::byte*>(stubText.data()),
+                                reinterpret_cast<const std::byte*>(stubText.data() + stubText.size()));
+    auto index = payload::EncodeIndex({"versions,a,a.exe,1,2"}, {entry}, block->size());
+    auto trailer = payload::EncodeTrailer(stub.size(), index, block->size());
+    std::map<uint64_t, std::vector<std::byte>> updater{{0, stub}};
+    updater[stub.size()] = index;
+    updater[stub.size() + index.size()] = *block;
+    updater[stub.size() + index.size() + block->size()] = trailer;
+    uint64_t updaterSize = stub.size() + index.size() + block->size() + trailer.size();
+    if (!WriteSparse(argv[4], updaterSize, updater)) {
+      std::perror(argv[4]);
+      return 1;
+    }
   }
   std::printf("old %llu bytes, new %llu bytes, patch %zu bytes\n", static_cast<unsigned long long>(kOldSize),
               static_cast<unsigned long long>(kNewSize), patch.size());
