@@ -1,9 +1,11 @@
 # zstd and xxhash for every build; libdivsufsort for the builder's; GoogleTest for the native one.
 # The MinGW builds compile zstd and libdivsufsort from Debian's source packages
 # (scripts/fetch-zstd-source, scripts/fetch-divsufsort-source) and use xxhash header-only, so no
-# library binary comes from anywhere else.
+# library binary comes from anywhere else. The 32-bit Linux build (ORVAN_DEPS_FROM_SOURCE) does the
+# same, and compiles GoogleTest from Debian's googletest sources: the host's libraries are 64-bit.
 
-if(CMAKE_CROSSCOMPILING)
+option(ORVAN_DEPS_FROM_SOURCE "Compile zstd, libdivsufsort and GoogleTest from Debian's sources" OFF)
+if(CMAKE_CROSSCOMPILING OR ORVAN_DEPS_FROM_SOURCE)
   set(ORVAN_ZSTD_SOURCE "${CMAKE_SOURCE_DIR}/build/deps/zstd" CACHE PATH "zstd source tree")
   if(NOT EXISTS "${ORVAN_ZSTD_SOURCE}/lib/zstd.h")
     message(FATAL_ERROR "zstd source not found in ${ORVAN_ZSTD_SOURCE}: run scripts/setup")
@@ -27,6 +29,9 @@ if(CMAKE_CROSSCOMPILING)
 
   if(ORVAN_BUILDER)
     include(${CMAKE_CURRENT_LIST_DIR}/DivSufSort.cmake)
+  endif()
+  if(ORVAN_TESTS AND NOT CMAKE_CROSSCOMPILING)
+    include(${CMAKE_CURRENT_LIST_DIR}/GoogleTestSource.cmake)
   endif()
 else()
   find_package(PkgConfig REQUIRED)

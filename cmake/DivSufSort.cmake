@@ -1,6 +1,7 @@
-# libdivsufsort for the Windows builder, compiled from Debian's source package
-# (scripts/fetch-divsufsort-source) as zstd is: its 32-bit library and, from the same sources, the
-# 64-bit one (saidx64_t) for old files past 2 GiB. Headers are made here as its own CMake makes them.
+# libdivsufsort for the Windows builder and the 32-bit Linux build's tests, compiled from Debian's
+# source package (scripts/fetch-divsufsort-source) as zstd is: its 32-bit library and, from the same
+# sources, the 64-bit one (saidx64_t) for old files past 2 GiB. Headers are made here as its own
+# CMake makes them.
 
 set(ORVAN_DIVSUFSORT_SOURCE "${CMAKE_SOURCE_DIR}/build/deps/divsufsort" CACHE PATH "libdivsufsort source tree")
 if(NOT EXISTS "${ORVAN_DIVSUFSORT_SOURCE}/lib/divsufsort.c")
@@ -10,7 +11,7 @@ endif()
 set(divsufsort_include "${CMAKE_BINARY_DIR}/deps/divsufsort/include")
 file(READ "${ORVAN_DIVSUFSORT_SOURCE}/VERSION" PROJECT_VERSION_FULL)
 string(STRIP "${PROJECT_VERSION_FULL}" PROJECT_VERSION_FULL)
-# What divsufsort's own checks find on MinGW-w64.
+# What divsufsort's own checks find on MinGW-w64 and on glibc.
 foreach(header INTTYPES_H STDDEF_H STDINT_H STDLIB_H STRING_H STRINGS_H MEMORY_H SYS_TYPES_H)
   set(HAVE_${header} 1)
 endforeach()
