@@ -164,8 +164,8 @@ class Scanner {
   // The exact match through new[p, p + block) and old[o, o + block), if those are equal.
   bool Grow(uint64_t p, uint64_t o, uint64_t floor, uint64_t limit, Cover& match) const {
     if (std::memcmp(new_.data() + p, old_.data() + o, block_) != 0) return false;
-    uint64_t last = std::min(new_.size(), limit);
-    last = std::min(last, p + (old_.size() - o));
+    uint64_t last = std::min<uint64_t>(new_.size(), limit);
+    last = std::min<uint64_t>(last, p + (old_.size() - o));
     uint64_t at = p + block_;
     int64_t shift = static_cast<int64_t>(o) - static_cast<int64_t>(p);
     while (at + 8 <= last && Load64(new_.data() + at) == Load64(old_.data() + (at + shift))) at += 8;
