@@ -182,17 +182,7 @@ std::optional<CoverList> MatchBlocksFirst(std::span<const std::byte> oldFile, st
   for (const Chunk& chunk : PlanChunks(PlanWindows(matches, oldFile.size(), newFile.size()), newFile.size())) {
     auto found = MatchChunk(oldFile, newFile, chunk, matches, threads, release, tuning);
     if (!found) return std::nullopt;
-    for (const Cover& cover : *found) {
-      // A cover the cut between two chunks split is joined again.
-      if (!covers.empty()) {
-        Cover& last = covers.back();
-        if (last.newOffset + last.length == cover.newOffset && last.oldOffset + last.length == cover.oldOffset) {
-          last.length += cover.length;
-          continue;
-        }
-      }
-      covers.push_back(cover);
-    }
+    for (const Cover& cover : *found) AppendJoined(covers, cover);
   }
   return covers;
 }

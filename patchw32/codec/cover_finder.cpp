@@ -392,25 +392,29 @@ CoverList FindWith(std::span<const uint8_t> old, uint64_t oldBase, std::span<con
   work();
   for (auto& thread : pool) thread.join();
 
-  // Join the units, and covers that the cut between two units split.
+  // Join the units.
   CoverList covers;
   for (auto& list : found) {
     for (Cover cover : list) {
       cover.oldOffset += oldBase;
-      if (!covers.empty()) {
-        Cover& last = covers.back();
-        if (last.newOffset + last.length == cover.newOffset && last.oldOffset + last.length == cover.oldOffset) {
-          last.length += cover.length;
-          continue;
-        }
-      }
-      covers.push_back(cover);
+      AppendJoined(covers, cover);
     }
   }
   return covers;
 }
 
 }  // namespace
+
+void AppendJoined(CoverList& covers, const Cover& cover) {
+  if (!covers.empty()) {
+    Cover& last = covers.back();
+    if (last.newOffset + last.length == cover.newOffset && last.oldOffset + last.length == cover.oldOffset) {
+      last.length += cover.length;
+      return;
+    }
+  }
+  covers.push_back(cover);
+}
 
 CoverList FindCovers(std::span<const std::byte> old, uint64_t oldBase, std::span<const IndexedPart> parts,
                      std::span<const std::byte> newFile, uint64_t newBegin, uint64_t newEnd, unsigned threads,

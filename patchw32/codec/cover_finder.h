@@ -20,6 +20,10 @@ struct Cover {
 };
 using CoverList = std::vector<Cover>;
 
+// Appends `cover` to covers found in pieces, joined to the last one when it goes on where that one
+// ended in both files (the cut between two pieces split it).
+void AppendJoined(CoverList& covers, const Cover& cover);
+
 // How eagerly the matcher takes and extends matches; the defaults are tuned on executables and
 // data packs (bench/).
 struct MatchTuning {
