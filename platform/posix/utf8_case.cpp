@@ -36,24 +36,6 @@ char32_t Decode(std::string_view text, size_t at, size_t& length) {
   return point;
 }
 
-void Encode(char32_t point, std::string& out) {
-  if (point < 0x80) {
-    out += static_cast<char>(point);
-  } else if (point < 0x800) {
-    out += static_cast<char>(0xC0 | (point >> 6));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else if (point < 0x10000) {
-    out += static_cast<char>(0xE0 | (point >> 12));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (point >> 18));
-    out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  }
-}
-
 bool Between(char32_t c, char32_t first, char32_t last) { return c >= first && c <= last; }
 
 // Where capital and small letters alternate, the capital on an even code point (or an odd one).
@@ -90,6 +72,24 @@ char32_t LowerLetter(char32_t c) {
 
 }  // namespace
 
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | (code >> 6));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | (code >> 12));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (code >> 18));
+    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  }
+}
+
 size_t CharacterLength(std::string_view text, size_t at) {
   size_t length = 0;
   Decode(text, at, length);
@@ -106,7 +106,7 @@ std::string LowerCaseUtf8(std::string_view text) {
       out += text[at++];  // not UTF-8: kept as it is
       continue;
     }
-    Encode(LowerLetter(point), out);
+    AppendUtf8(out, LowerLetter(point));
     at += length;
   }
   return out;

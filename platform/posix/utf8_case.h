@@ -10,6 +10,9 @@ namespace platform::posix {
 
 std::string LowerCaseUtf8(std::string_view text);
 
+// Appends a code point as UTF-8.
+void AppendUtf8(std::string& out, char32_t code);
+
 // The length of the character that starts at text[at] (1 for a byte that starts none).
 size_t CharacterLength(std::string_view text, size_t at);
 
