@@ -111,8 +111,15 @@ pass "a signal at any moment leaves the game all-old or all-new"
 
 # Two updaters on one installation, the second started a moment after the first: one updates,
 # the other says the installation is busy and changes nothing, or finds it up to date.
+# The second starts at fractions of the time one whole run takes on this machine, so that the
+# runs overlap however fast the update is.
+fresh
+started=$(date +%s%N)
+(cd "$game" && exec "$work/update" </dev/null >/dev/null 2>&1) || true
+run_ns=$(( $(date +%s%N) - started ))
 refusals=0
-for delay in 0 0.01 0.03 0.06 0.1 0.2 0.3 0.5 0.8; do
+for fraction in 0 0.02 0.05 0.1 0.15 0.2 0.3 0.5 0.8; do
+  delay=$(awk -v f="$fraction" -v ns="$run_ns" 'BEGIN { printf "%.3f", f * ns / 1e9 }')
   fresh
   (cd "$game" && exec "$work/update" </dev/null >"$work/a.out" 2>"$work/a.err") & first=$!
   sleep "$delay"
