@@ -23,15 +23,7 @@ std::string OwnModulePath() {
 }
 
 std::string TempFolder() {
-  // Asked for its length first; asked again if the variable grew in between.
-  std::wstring buffer;
-  DWORD length = GetTempPathW(0, nullptr);
-  while (length > buffer.size()) {
-    buffer.resize(length);
-    length = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0) return {};
-  }
-  std::string folder = win32::NarrowText(buffer.data(), length);
+  std::string folder = win32::NarrowText(win32::SizedText(GetTempPathW));
   while (folder.size() > 3 && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   return folder;
 }
