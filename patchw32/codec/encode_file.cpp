@@ -28,6 +28,12 @@ constexpr uint64_t kPlainAlwaysBytes = uint64_t{8} << 20;
 constexpr uint64_t kTrialFrom = uint64_t{1} << 20;
 constexpr int kTrialLevel = 3;
 constexpr uint64_t kTrialMarginPercent = 15;
+// Two covers streams of one file (its branches converted or as they stand) differ only in some
+// differences bytes and rank alike at every level: the loser of the trial stays in only this close.
+constexpr uint64_t kSameKindMarginPercent = 1;
+// The smallest trial's coding is kept, in case it is the one, for files up to this size; a larger
+// one is coded again, so that a build never holds two codings of a large file.
+constexpr uint64_t kKeepTrialMaxBytes = uint64_t{64} << 20;
 // Executables up to this size are matched with their branches converted, which takes a converted
 // copy of both files; up to the second size also as they stand, which costs a second matching.
 constexpr uint64_t kBranchFilterMaxBytes = uint64_t{1} << 30;
@@ -88,7 +94,8 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   struct Candidate {
     payload::Codec codec;
     Encoder encode;
-    uint64_t trialSize = 0;
+    uint64_t marginPercent = kTrialMarginPercent;
+    uint64_t trialSize = UINT64_MAX;
   };
   // Plain zstd comes first and so wins ties: it is the cheapest to apply.
   std::vector<Candidate> candidates;
@@ -128,9 +135,9 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   if (filter != BranchFilter::None && newFile.size() <= kAlsoUnconvertedBytes)
     unconverted = MatchFile(oldFile, newFile, options);
   if (unconverted)
-    candidates.push_back({payload::Codec::Covers, [&](const EncodeOptions& o) {
-                            return EncodeCovers(oldFile, newFile, *unconverted, o);
-                          }});
+    candidates.push_back({payload::Codec::Covers,
+                          [&](const EncodeOptions& o) { return EncodeCovers(oldFile, newFile, *unconverted, o); },
+                          kSameKindMarginPercent});
 
   // With more than one candidate on a larger file, a quick trial at a low level picks the ones
   // worth the full level: zstd -19 over every candidate would cost as much again as the rest.
@@ -139,16 +146,28 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
   if (finalists.size() > 1 && options.level > kTrialLevel && oldFile.size() + newFile.size() > kTrialFrom) {
     EncodeOptions trial = options;
     trial.level = kTrialLevel;
-    uint64_t smallest = UINT64_MAX;
+    Candidate* smallest = nullptr;
+    std::vector<std::byte> smallestTrial;
     for (auto& candidate : candidates) {
       auto data = candidate.encode(trial);
-      candidate.trialSize = data ? data->size() : UINT64_MAX;
-      smallest = std::min(smallest, candidate.trialSize);
+      if (!data) continue;
+      candidate.trialSize = data->size();
+      if (smallest && candidate.trialSize >= smallest->trialSize) continue;
+      smallest = &candidate;
+      smallestTrial = newFile.size() <= kKeepTrialMaxBytes ? std::move(*data) : std::vector<std::byte>{};
     }
+    if (!smallest) return {payload::Codec::None, {}};
+    // When nothing made the file any smaller, its bytes are as good as random (replaced media,
+    // say): the full level would not find what the trial missed, so the trial's coding stands.
+    if (smallest->trialSize >= newFile.size()) {
+      if (smallestTrial.empty()) smallestTrial = smallest->encode(trial).value_or(std::vector<std::byte>{});
+      return {smallest->codec, std::move(smallestTrial)};
+    }
+    smallestTrial = {};
+    uint64_t least = smallest->trialSize;
     finalists.clear();
     for (auto& candidate : candidates)
-      if (candidate.trialSize != UINT64_MAX && candidate.trialSize <= smallest + smallest * kTrialMarginPercent / 100)
-        finalists.push_back(&candidate);
+      if (candidate.trialSize <= least + least * candidate.marginPercent / 100) finalists.push_back(&candidate);
   }
   Encoded best{payload::Codec::None, {}};
   for (Candidate* candidate : finalists) {

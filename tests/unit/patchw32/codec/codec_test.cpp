@@ -141,6 +141,18 @@ TEST(Codec, RawImageDataIsCodedAsByteDifferences) {
   EXPECT_TRUE(out == newFile);
 }
 
+TEST(Codec, ReplacedRandomBytesAreStoredByTheCheapestCodec) {
+  // Nothing explains or shrinks a replaced compressed asset: whatever level tried, its coding is
+  // the bytes stored, and the cheapest codec to apply takes it.
+  Bytes oldFile = test::Random(3 << 19, 11), newFile = test::Random(3 << 19, 12);
+  Encoded best = EncodeFile(oldFile, newFile, EncodeOptions{.level = 19, .threads = 2});
+  EXPECT_EQ(best.codec, Codec::PlainZstd);
+  EXPECT_LE(best.data.size(), newFile.size() + 64);
+  Bytes out;
+  ASSERT_EQ(test::Decode(best.codec, best.data, oldFile, newFile.size(), out), DecodeResult::Ok);
+  EXPECT_TRUE(out == newFile);
+}
+
 TEST(Codec, MatchingBlocksFirstStillRoundTrips) {
   // An old file larger than the whole-index bound: the path of very large files, in small.
   Bytes oldFile = test::CodeLike(3 << 20, 6, 0x800000);
