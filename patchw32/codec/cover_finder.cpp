@@ -73,6 +73,8 @@ inline uint64_t Load64(const uint8_t* p) {
 // Where the suffixes that begin with each two- or three-byte prefix lie in the suffix array: a
 // search starts inside that range. A suffix shorter than the prefix counts as if padded with zero
 // bytes; it still sorts first among those of its padded prefix, so each range stays contiguous.
+// The bounds take the suffix array's own index type: half the table for any window under 2 GiB.
+template <typename Index>
 class Buckets {
  public:
   Buckets(std::span<const uint8_t> text, unsigned bytes)
@@ -88,12 +90,12 @@ class Buckets {
     for (unsigned i = 0; i < bytes_; ++i) key = (key << 8) | (i < length ? p[i] : 0);
     return key;
   }
-  uint64_t Begin(uint32_t key) const { return begin_[key]; }
-  uint64_t End(uint32_t key) const { return begin_[key + 1]; }
+  uint64_t Begin(uint32_t key) const { return static_cast<uint64_t>(begin_[key]); }
+  uint64_t End(uint32_t key) const { return static_cast<uint64_t>(begin_[key + 1]); }
 
  private:
   unsigned bytes_;
-  std::vector<uint64_t> begin_;
+  std::vector<Index> begin_;
 };
 
 // A suffix array over old[start, start + text.size()) of the window, its buckets, and the new
@@ -103,7 +105,7 @@ struct Part {
   uint64_t start;
   std::span<const uint8_t> text;
   std::span<const Index> suffixes;
-  Buckets buckets;
+  Buckets<Index> buckets;
   uint64_t newBegin, newEnd;
 };
 
@@ -159,7 +161,7 @@ class Matcher {
   }
 
   Match LongestIn(const Part<Index>& part, const uint8_t* pattern, uint64_t length) const {
-    const Buckets& buckets = part.buckets;
+    const Buckets<Index>& buckets = part.buckets;
     if (length < buckets.Bytes()) return {};
     uint32_t key = buckets.Key(pattern, length);
     uint64_t lo = buckets.Begin(key);
@@ -369,7 +371,7 @@ CoverList FindWith(std::span<const uint8_t> old, uint64_t oldBase, std::span<con
     std::span<const Index> suffixes;
     if constexpr (sizeof(Index) == 4) suffixes = p.suffixes->Narrow();
     else suffixes = p.suffixes->Wide();
-    parts.push_back({p.start, text, suffixes, Buckets(text, p.bucketBytes), p.newBegin, p.newEnd});
+    parts.push_back({p.start, text, suffixes, Buckets<Index>(text, p.bucketBytes), p.newBegin, p.newEnd});
   }
   uint64_t units = (newEnd - newBegin + kUnitBytes - 1) / kUnitBytes;
   std::vector<CoverList> found(units);
