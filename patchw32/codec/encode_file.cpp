@@ -35,8 +35,9 @@ constexpr uint64_t kSameKindMarginPercent = 1;
 // one is coded again, so that a build never holds two codings of a large file.
 constexpr uint64_t kKeepTrialMaxBytes = uint64_t{64} << 20;
 // Executables up to this size are matched with their branches converted, which takes a converted
-// copy of both files; up to the second size also as they stand, which costs a second matching.
-constexpr uint64_t kBranchFilterMaxBytes = uint64_t{1} << 30;
+// copy of both files (512 MiB at most, so that a build stays within 1 GiB besides the mapped
+// files); up to the second size also as they stand, which costs a second matching.
+constexpr uint64_t kBranchFilterMaxBytes = uint64_t{256} << 20;
 constexpr uint64_t kAlsoUnconvertedBytes = uint64_t{8} << 20;
 
 // The covers of the whole new file; nothing when a suffix array can't be built.
