@@ -35,6 +35,9 @@ enum class Codec : uint8_t {
   DeltaZstd = 6
 };
 inline constexpr uint8_t kEntryOptional = 0x01;
+// The entry is coded against another old file than the one at its own path (it was renamed,
+// moved, copied, split or merged): its reference, named after the entry's fixed fields.
+inline constexpr uint8_t kEntryReference = 0x02;
 
 // The codec's short name, as the builder's listing shows it.
 inline const char* CodecName(Codec codec) {
@@ -62,8 +65,13 @@ struct FileEntry {
   uint64_t dataOffset = 0;  // from the start of the data area
   uint64_t dataLength = 0;
   uint64_t dataHash = 0;
+  // With kEntryReference: the old file the data block is decoded against, and what it must hold.
+  std::string referencePath;
+  uint64_t referenceSize = 0;
+  Hash128 referenceHash;
 
   bool Optional() const { return (flags & kEntryOptional) != 0; }
+  bool HasReference() const { return (flags & kEntryReference) != 0; }
 };
 
 // What the index says, once it has been read and checked.

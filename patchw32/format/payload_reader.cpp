@@ -117,6 +117,13 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
   entry.dataOffset = reader.Read<uint64_t>();
   entry.dataLength = reader.Read<uint64_t>();
   entry.dataHash = reader.Read<uint64_t>();
+  if (entry.HasReference()) {
+    uint16_t referenceLength = reader.Read<uint16_t>();
+    entry.referencePath = reader.ReadText(referenceLength);
+    entry.referenceSize = reader.Read<uint64_t>();
+    entry.referenceHash.low = reader.Read<uint64_t>();
+    entry.referenceHash.high = reader.Read<uint64_t>();
+  }
   if (reader.Failed()) {
     error = "the patch's file table is cut short";
     return false;
@@ -132,7 +139,19 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
                          (entry.codec == Codec::None && entry.dataLength == 0);
   bool dataInside = entry.dataOffset <= dataLength && entry.dataLength <= dataLength - entry.dataOffset;
   if (!knownOperation || !knownCodec || !deleteHasNoData || !dataInside || reserved != 0 ||
-      (entry.flags & ~kEntryOptional) != 0) {
+      (entry.flags & ~(kEntryOptional | kEntryReference)) != 0) {
+    error = "the patch's file table is damaged at " + entry.path;
+    return false;
+  }
+  if (!entry.HasReference()) return true;
+  if (!IsSafeEntryPath(entry.referencePath)) {
+    error = "the patch names a file outside the installation folder: " + entry.referencePath;
+    return false;
+  }
+  // Only a codec that reads an old file has a use for one; an entry's own old file is no reference.
+  bool readsOldFile = entry.codec == Codec::ReferenceZstd || entry.codec == Codec::Covers ||
+                      entry.codec == Codec::CoversX86 || entry.codec == Codec::CoversX64;
+  if (!readsOldFile || SameName(entry.referencePath, entry.path)) {
     error = "the patch's file table is damaged at " + entry.path;
     return false;
   }

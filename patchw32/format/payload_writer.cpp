@@ -29,6 +29,13 @@ std::vector<std::byte> EncodeIndex(const std::vector<std::string>& records,
     table.Write<uint64_t>(entry.dataOffset);
     table.Write<uint64_t>(entry.dataLength);
     table.Write<uint64_t>(entry.dataHash);
+    if (entry.HasReference()) {
+      table.Write<uint16_t>(static_cast<uint16_t>(entry.referencePath.size()));
+      table.WriteText(entry.referencePath);
+      table.Write<uint64_t>(entry.referenceSize);
+      table.Write<uint64_t>(entry.referenceHash.low);
+      table.Write<uint64_t>(entry.referenceHash.high);
+    }
   }
   ByteWriter index;
   index.WriteBytes(std::as_bytes(std::span(kIndexMagic)));

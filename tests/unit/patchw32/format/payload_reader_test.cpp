@@ -59,6 +59,31 @@ TEST(PayloadReader, ReadsRecordsAndEntriesBack) {
   EXPECT_EQ(index.dataOffset, image.size() - 48 - 10);
 }
 
+FileEntry Referring(const std::string& path, const std::string& reference) {
+  FileEntry entry = Entry(path);
+  entry.codec = payload::Codec::Covers;
+  entry.flags = payload::kEntryReference;
+  entry.referencePath = reference;
+  entry.referenceSize = 123;
+  entry.referenceHash = {5, 6};
+  return entry;
+}
+
+TEST(PayloadReader, ReadsAReferenceBackBetweenEntriesWithout) {
+  auto image = Image({}, {Entry("a.exe"), Referring("data/new.pak", "old/Old.pak"), Entry("z.txt")}, 4);
+  PayloadIndex index;
+  std::string error;
+  ASSERT_TRUE(Read(image, index, error)) << error;
+  ASSERT_EQ(index.entries.size(), 3u);
+  EXPECT_FALSE(index.entries[0].HasReference());
+  const FileEntry& entry = index.entries[1];
+  ASSERT_TRUE(entry.HasReference());
+  EXPECT_EQ(entry.referencePath, "old/Old.pak");
+  EXPECT_EQ(entry.referenceSize, 123u);
+  EXPECT_EQ(entry.referenceHash, (payload::Hash128{5, 6}));
+  EXPECT_EQ(index.entries[2].path, "z.txt");
+}
+
 TEST(PayloadReader, RefusesFilesWithoutAPayload) {
   for (size_t size : {0, 10, 47, 48, 5000}) {
     std::vector<std::byte> image(size, std::byte{0});
@@ -104,6 +129,10 @@ TEST(PayloadReader, RefusesIndexesThatBreakTheirRulesEvenWithAGoodChecksum) {
   badCodec[0].codec = static_cast<payload::Codec>(9);
   auto unknownFlag = std::vector<FileEntry>{Entry("a")};
   unknownFlag[0].flags = 0x80;
+  auto hostileReference = std::vector<FileEntry>{Referring("a", "../outside")};
+  auto ownReference = std::vector<FileEntry>{Referring("Data/a", "data/A")};
+  auto referenceUnused = std::vector<FileEntry>{Referring("a", "b")};
+  referenceUnused[0].codec = payload::Codec::PlainZstd;
   struct Case {
     const char* name;
     std::vector<FileEntry> entries;
@@ -111,7 +140,8 @@ TEST(PayloadReader, RefusesIndexesThatBreakTheirRulesEvenWithAGoodChecksum) {
   const Case cases[] = {{"out of order", outOfOrder}, {"duplicate", duplicate},  {"hostile path", hostile},
                         {"device name", device},       {"data outside", dataOutside}, {"huge offset", hugeOffset},
                         {"delete with data", deleteWithData}, {"operation", badOperation}, {"codec", badCodec},
-                        {"flag", unknownFlag}};
+                        {"flag", unknownFlag}, {"reference outside", hostileReference},
+                        {"reference to itself", ownReference}, {"reference its codec can't read", referenceUnused}};
   for (const auto& c : cases) {
     auto image = Image({"versions,a,a.exe,1,2"}, c.entries, 4);
     PayloadIndex index;
