@@ -1,6 +1,7 @@
 // Checking installed files by size and XXH3-128, in fixed-size pieces whatever the file's size.
 #include "patchw32/engine/installed_file.h"
 
+#include "patchw32/engine/messages.h"
 #include "patchw32/format/hash.h"
 
 namespace engine {
@@ -37,6 +38,7 @@ std::vector<PlannedFile> PlanAnnouncedFiles(const payload::PayloadIndex& index, 
     file.entry = &entry;
     file.target = installation.Resolve(entry.path);
     file.kind = platform::KindOf(installation.Full(file.target));
+    if (entry.HasReference()) file.reference = installation.Resolve(entry.referencePath);
     bool missing = file.kind == platform::PathKind::Missing;
     if (missing && (entry.Optional() || entry.operation == payload::Operation::Delete)) continue;
     planned.push_back(std::move(file));
@@ -44,8 +46,29 @@ std::vector<PlannedFile> PlanAnnouncedFiles(const payload::PayloadIndex& index, 
   return planned;
 }
 
-ReadOutcome CheckInstalledFile(const Installation& installation, const PlannedFile& file,
-                               const ByteProgress& progress, Finding& finding) {
+namespace {
+
+// Whether the reference holds what the entry was made from.
+ReadOutcome CheckReference(const Installation& installation, const PlannedFile& file, const ByteProgress& progress,
+                           bool& matches) {
+  const auto& entry = *file.entry;
+  matches = false;
+  std::string path = installation.Full(file.reference);
+  if (platform::KindOf(path) != platform::PathKind::File) return ReadOutcome::Ok;
+  auto opened = platform::File::Open(path, platform::File::Mode::Read);
+  if (!opened) return ReadOutcome::ReadError;
+  auto size = opened->Size();
+  opened.reset();
+  if (!size) return ReadOutcome::ReadError;
+  if (*size != entry.referenceSize) return ReadOutcome::Ok;
+  payload::Hash128 hash;
+  auto outcome = HashFile(path, *size, progress, hash);
+  matches = outcome == ReadOutcome::Ok && hash == entry.referenceHash;
+  return outcome;
+}
+
+ReadOutcome CheckOwnFile(const Installation& installation, const PlannedFile& file, const ByteProgress& progress,
+                         Finding& finding) {
   const auto& entry = *file.entry;
   using payload::Operation;
   if (file.kind == platform::PathKind::Missing) {
@@ -71,6 +94,25 @@ ReadOutcome CheckInstalledFile(const Installation& installation, const PlannedFi
   if (mayBeNew && hash == entry.newHash) finding = Finding::AlreadyNew;
   else if (mayBeOld && hash == entry.oldHash) finding = Finding::NeedsPatch;
   return ReadOutcome::Ok;
+}
+
+}  // namespace
+
+ReadOutcome CheckInstalledFile(const Installation& installation, const PlannedFile& file,
+                               const ByteProgress& progress, Finding& finding) {
+  auto outcome = CheckOwnFile(installation, file, progress, finding);
+  if (outcome != ReadOutcome::Ok || finding != Finding::NeedsPatch || !file.entry->HasReference()) return outcome;
+  bool matches = false;
+  outcome = CheckReference(installation, file, progress, matches);
+  if (!matches) finding = Finding::ReferenceMismatch;
+  return outcome;
+}
+
+std::string LeftAloneNotice(const PlannedFile& file, Finding finding) {
+  std::string name = ShownName(file.entry->path);
+  if (finding == Finding::ReferenceMismatch)
+    return messages::ReferenceNotExpected(name, ShownName(file.entry->referencePath));
+  return file.kind == platform::PathKind::Missing ? messages::MissingFile(name) : messages::NotExpectedVersion(name);
 }
 
 ReadOutcome HashDataBlock(const platform::File& patch, const payload::PayloadIndex& index,

@@ -18,6 +18,7 @@ struct PlannedFile {
   const payload::FileEntry* entry = nullptr;
   std::string target;  // relative to the installation, spelled as on disk
   platform::PathKind kind = platform::PathKind::Missing;
+  std::string reference;  // the entry's reference, likewise; empty when it has none
 };
 
 // The entries a pass announces, in payload order. Left out: a missing optional (expansion) file,
@@ -28,6 +29,7 @@ enum class Finding {
   NeedsPatch,  // the expected old version (or, for an added file, nothing) is there
   AlreadyNew,  // the new version is there already
   Mismatch,    // another file of the same name, or a required file is missing
+  ReferenceMismatch,  // the file is as expected, but the old file it is made from is not
 };
 
 enum class ReadOutcome { Ok, ReadError, Stopped };
@@ -35,9 +37,13 @@ enum class ReadOutcome { Ok, ReadError, Stopped };
 // Told the bytes read so far; false stops.
 using ByteProgress = std::function<bool(uint64_t done, uint64_t total)>;
 
-// Reads and hashes the installed file when its size could be either version's.
+// Reads and hashes the installed file when its size could be either version's; when it needs
+// the patch and is made from a reference, that too.
 ReadOutcome CheckInstalledFile(const Installation& installation, const PlannedFile& file,
                                const ByteProgress& progress, Finding& finding);
+
+// The notice for a file left alone (finding Mismatch or ReferenceMismatch).
+std::string LeftAloneNotice(const PlannedFile& file, Finding finding);
 
 // XXH3-64 of the entry's data block, read from the patch in fixed-size pieces.
 ReadOutcome HashDataBlock(const platform::File& patch, const payload::PayloadIndex& index,

@@ -13,6 +13,11 @@ inline std::string NotExpectedVersion(const std::string& name) {
                 "it is left as it is.";
 }
 
+inline std::string ReferenceNotExpected(const std::string& name, const std::string& reference) {
+  return name + " is made from " + reference +
+         ", which is missing or not the version this patch updates; it is left as it is.";
+}
+
 inline std::string MissingFile(const std::string& name) {
   return name + ": no file of the same name was found, and this patch needs it.";
 }

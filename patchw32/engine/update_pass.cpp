@@ -91,9 +91,14 @@ class BlockReader {
 Staged StageNewContents(const platform::File& patch, const payload::PayloadIndex& index, const PlannedFile& file,
                         const Installation& installation, const std::string& staged, ProgressMeter& meter) {
   const auto& entry = *file.entry;
+  // The data block is decoded against the entry's reference when it has one, else against the
+  // old file at its own path. Nothing is changed before every file is staged, so either is as it
+  // was checked, even one this update replaces or deletes.
   std::unique_ptr<platform::File> old;
-  if (entry.operation == payload::Operation::Modify) {
-    old = platform::File::Open(installation.Full(file.target), platform::File::Mode::Read);
+  uint64_t oldSize = entry.HasReference() ? entry.referenceSize : entry.oldSize;
+  if (entry.HasReference() || entry.operation == payload::Operation::Modify) {
+    const std::string& oldPath = entry.HasReference() ? file.reference : file.target;
+    old = platform::File::Open(installation.Full(oldPath), platform::File::Mode::Read);
     if (!old) return Staged::ReadError;
   }
   auto out = platform::File::Open(installation.Full(staged), platform::File::Mode::CreateTruncate);
@@ -105,12 +110,12 @@ Staged StageNewContents(const platform::File& patch, const payload::PayloadIndex
   BlockReader block(patch, index.dataOffset + entry.dataOffset, entry.dataLength);
   StagedWriter writer(*out, entry.newSize);
   auto readOld = [&](uint64_t offset, std::span<std::byte> buffer) {
-    if (!old || offset > entry.oldSize || buffer.size() > entry.oldSize - offset) return false;
+    if (!old || offset > oldSize || buffer.size() > oldSize - offset) return false;
     return old->ReadAt(offset, buffer);
   };
   auto result = codec::DecodeFile(
       entry.codec, [&](uint64_t offset, std::span<std::byte> buffer) { return block.Read(offset, buffer); },
-      entry.dataLength, readOld, entry.oldSize, entry.newSize,
+      entry.dataLength, readOld, oldSize, entry.newSize,
       [&](std::span<const std::byte> bytes) { return writer.Write(bytes); },
       [&](uint64_t done, uint64_t total) { return meter.Report(done, total); });
   switch (result) {
@@ -211,10 +216,9 @@ int32_t RunUpdatePass(const payload::PayloadIndex& index, const platform::File& 
     Finding finding;
     if (CheckInstalledFile(installation, file, nullptr, finding) != ReadOutcome::Ok)
       return abandon(PW_IO_ERROR, messages::CannotRead(name));
-    if (finding == Finding::Mismatch) {
-      std::string text = file.kind == platform::PathKind::Missing ? messages::MissingFile(name)
-                                                                   : messages::NotExpectedVersion(name);
-      if (!host.SendText(PW_MSG_NOTICE, text) || !host.Send(PW_MSG_FILE_END)) return abandon(PW_STOPPED, "");
+    if (finding == Finding::Mismatch || finding == Finding::ReferenceMismatch) {
+      if (!host.SendText(PW_MSG_NOTICE, LeftAloneNotice(file, finding)) || !host.Send(PW_MSG_FILE_END))
+        return abandon(PW_STOPPED, "");
       continue;
     }
     if (finding == Finding::AlreadyNew) {

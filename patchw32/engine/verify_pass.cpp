@@ -75,10 +75,8 @@ int32_t RunVerificationPass(const payload::PayloadIndex& index, const platform::
     }
     if (!meter.Complete()) return PW_STOPPED;
 
-    if (finding == Finding::Mismatch) {
-      std::string text = file.kind == platform::PathKind::Missing ? messages::MissingFile(name)
-                                                                   : messages::NotExpectedVersion(name);
-      if (!host.SendText(PW_MSG_NOTICE, text)) return PW_STOPPED;
+    if (finding == Finding::Mismatch || finding == Finding::ReferenceMismatch) {
+      if (!host.SendText(PW_MSG_NOTICE, LeftAloneNotice(file, finding))) return PW_STOPPED;
     }
     if (finding == Finding::NeedsPatch) patched.push_back(&entry);
     pathBytes += entry.path.size();
