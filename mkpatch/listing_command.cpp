@@ -31,6 +31,7 @@ void PrintText(const payload::PayloadIndex& index) {
     std::printf("  %-6s %-10s %12" PRIu64 " -> %12" PRIu64 "  %10" PRIu64 "  %s%s\n",
                 OperationName(entry.operation), payload::CodecName(entry.codec), entry.oldSize, entry.newSize,
                 entry.dataLength, entry.path.c_str(), entry.Optional() ? " (optional)" : "");
+    if (entry.HasReference()) std::printf("         made from %s\n", entry.referencePath.c_str());
   }
 }
 
@@ -57,7 +58,12 @@ void PrintJson(const payload::PayloadIndex& index) {
            ", \"new_hash\": " + HashOrNull(entry.operation != payload::Operation::Delete, entry.newHash) +
            ", \"data_offset\": " + std::to_string(entry.dataOffset) + ", \"data_length\": " +
            std::to_string(entry.dataLength) + ", \"data_hash\": " +
-           (entry.operation == payload::Operation::Delete ? "null" : "\"" + HexDigits(entry.dataHash) + "\"") + "}";
+           (entry.operation == payload::Operation::Delete ? "null" : "\"" + HexDigits(entry.dataHash) + "\"");
+    if (entry.HasReference())
+      out += ", \"reference\": {\"path\": " + JsonString(entry.referencePath) +
+             ", \"size\": " + std::to_string(entry.referenceSize) + ", \"hash\": " +
+             HashOrNull(true, entry.referenceHash) + "}";
+    out += "}";
   }
   out += std::string(index.entries.empty() ? "" : "\n  ") + "]\n}\n";
   std::fputs(out.c_str(), stdout);

@@ -7,10 +7,12 @@
 #include <exception>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <thread>
 
+#include "mkpatch/reference_finder.h"
 #include "mkpatch/test_hooks.h"
 #include "mkpatch/tree_walk.h"
 #include "patchw32/codec/codec.h"
@@ -30,6 +32,7 @@ struct Job {
   payload::FileEntry entry;
   const TreeFile* oldFile = nullptr;
   const TreeFile* newFile = nullptr;
+  const TreeFile* reference = nullptr;  // the old file an added one is coded against, if any
   bool unchanged = false;
   uint64_t spoolOffset = 0;
 };
@@ -77,7 +80,12 @@ class Spool {
   uint64_t size_ = 0;
 };
 
-void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
+bool ReadsOldFile(payload::Codec codec) {
+  return codec == payload::Codec::ReferenceZstd || codec == payload::Codec::Covers ||
+         codec == payload::Codec::CoversX86 || codec == payload::Codec::CoversX64;
+}
+
+void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const ReferenceFinder* finder) {
   auto& entry = job.entry;
   std::unique_ptr<platform::MappedFile> oldMap, newMap;
   std::span<const std::byte> oldBytes, newBytes;
@@ -102,10 +110,18 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
     job.unchanged = true;
     return;
   }
+  // A file at a new path is coded against the old file its content came from, if there is one.
+  std::unique_ptr<platform::MappedFile> referenceMap;
+  const TreeFile* reference = nullptr;
+  if (entry.operation == payload::Operation::Add && finder) reference = finder->Find(newBytes);
+  if (reference) {
+    referenceMap = Map(*reference);
+    oldBytes = referenceMap->Bytes();
+  }
   // The encoder says which pages it is done with; they are dropped from whichever file holds them.
   codec::EncodeOptions fileOptions = options;
   fileOptions.release = [&](std::span<const std::byte> bytes) {
-    for (const auto* map : {oldMap.get(), newMap.get()}) {
+    for (const auto* map : {oldMap.get(), newMap.get(), referenceMap.get()}) {
       if (map && !bytes.empty() && bytes.data() >= map->Bytes().data() &&
           bytes.data() + bytes.size() <= map->Bytes().data() + map->Bytes().size())
         map->Release(bytes);
@@ -113,6 +129,13 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool) {
   };
   auto encoded = codec::EncodeFile(oldBytes, newBytes, fileOptions);
   if (encoded.data.empty()) throw std::runtime_error("could not encode " + entry.path);
+  if (reference && ReadsOldFile(encoded.codec)) {
+    job.reference = reference;
+    entry.flags |= payload::kEntryReference;
+    entry.referencePath = reference->path;
+    entry.referenceSize = oldBytes.size();
+    entry.referenceHash = HashOf(*referenceMap);
+  }
   EncodedHook(entry.path, encoded.data);
   entry.codec = encoded.codec;
   entry.dataLength = encoded.data.size();
@@ -164,6 +187,14 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& sp
   std::sort(jobs.begin(), jobs.end(), [](const Job& a, const Job& b) { return a.entry.path < b.entry.path; });
 
   unsigned cores = request.threads ? request.threads : std::max(1u, std::thread::hardware_concurrency());
+  // An expansion's file is missing where the expansion is not installed: nothing is made from one.
+  std::vector<TreeFile> referable;
+  for (const auto& file : oldFiles)
+    if (!HasExpansionExtension(file.path, extensions)) referable.push_back(file);
+  std::optional<ReferenceFinder> finder;
+  if (std::any_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.entry.operation == payload::Operation::Add; }))
+    finder.emplace(referable, cores);
+  const ReferenceFinder* references = finder ? &*finder : nullptr;
   Spool spool(spoolFile);
   std::atomic<size_t> finished = 0;
   std::mutex reportMutex;
@@ -181,7 +212,7 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& sp
   codec::EncodeOptions wide{request.level, cores};
   for (auto& job : jobs) {
     if (jobBytes(job) < kLargeJob) continue;
-    RunJob(job, wide, spool);
+    RunJob(job, wide, spool, references);
     report(job);
   }
   codec::EncodeOptions narrow{request.level, 1};
@@ -198,7 +229,7 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& sp
         if (failure) return;
       }
       try {
-        RunJob(jobs[i], narrow, spool);
+        RunJob(jobs[i], narrow, spool, references);
         report(jobs[i]);
       } catch (...) {
         std::lock_guard lock(failureMutex);
@@ -219,7 +250,8 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& sp
     built.dataLength += job.entry.dataLength;
     built.entries.push_back(job.entry);
     built.spoolOffsets.push_back(job.spoolOffset);
-    built.oldFiles.push_back(job.oldFile ? job.oldFile->full : std::string());
+    const TreeFile* decodedAgainst = job.reference ? job.reference : job.oldFile;
+    built.oldFiles.push_back(decodedAgainst ? decodedAgainst->full : std::string());
   }
   return built;
 }

@@ -58,11 +58,13 @@ std::string CheckEntry(const platform::File& updater, uint64_t dataAreaOffset, c
 
   std::unique_ptr<platform::MappedFile> old;
   std::span<const std::byte> oldBytes;
-  if (entry.operation == payload::Operation::Modify) {
+  // Decoded against its reference when it has one, as the engine does.
+  if (entry.HasReference() || entry.operation == payload::Operation::Modify) {
     old = platform::MappedFile::Open(oldFile);
     if (!old) return "its old file " + oldFile + " could not be read";
     oldBytes = old->Bytes();
-    if (oldBytes.size() != entry.oldSize) return "its old file changed while the updater was built";
+    uint64_t expected = entry.HasReference() ? entry.referenceSize : entry.oldSize;
+    if (oldBytes.size() != expected) return "its old file changed while the updater was built";
   }
   return ApplyAndCompare(entry, block, oldBytes, [&](std::span<const std::byte> bytes) { old->Release(bytes); });
 }

@@ -1,0 +1,35 @@
+// Which old file a new file was made from, found by its content: a file renamed, moved, copied or
+// split off from another is coded against that one rather than from nothing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "mkpatch/tree_walk.h"
+
+namespace mkpatch {
+
+// A sample of a file's content: the positions where a rolling hash of the last 64 bytes has its
+// top bits clear (about one in 512), each named by that hash. The same bytes give the same
+// fingerprints wherever they stand, in whichever file.
+std::vector<uint64_t> Fingerprints(std::span<const std::byte> bytes);
+
+class ReferenceFinder {
+ public:
+  // Reads every old file once, on up to `threads` threads.
+  ReferenceFinder(const std::vector<TreeFile>& oldFiles, unsigned threads);
+
+  // The old file that shares the most fingerprints with newBytes, when it shares enough of them
+  // to be worth coding against (an eighth, and at least one); null otherwise. Ties go to the
+  // first path, so the same trees always give the same answer.
+  const TreeFile* Find(std::span<const std::byte> newBytes) const;
+
+ private:
+  const std::vector<TreeFile>& oldFiles_;
+  std::vector<std::pair<uint64_t, uint32_t>> table_;  // (fingerprint, old file), sorted
+};
+
+}  // namespace mkpatch
