@@ -59,7 +59,7 @@ function goals(c,    o, u, h, f, bs, best, bestName, r, k, line, memo) {
     }
     if (best != "") line = line sprintf("\n    payload %s (%.3f of %s's, at most 0.97)", met(value["bytes", o] <= 0.97 * best),
                                         value["bytes", o] / best, bestName)
-    # On real executables, where bsdiff's byte differences are at their best, at most 0.8 of its.
+    # On the real executables, also at most 0.8 of bsdiff's.
     if ((c == "exe" || c == "exe2") && (("bytes", bs) in has) && !(bs in na))
       line = line sprintf("\n    payload vs bsdiff %s (%.3f of bsdiff's, at most 0.8)", met(value["bytes", o] <= 0.8 * value["bytes", bs]),
                           value["bytes", o] / value["bytes", bs])
