@@ -2,6 +2,8 @@
 // large pack file, with the edits a real release makes.
 //
 //   orvan-bench-data tree DIR [--pack-mib N]     DIR/old and DIR/new
+//   orvan-bench-data moves DIR                   DIR/old and DIR/new, files renamed, moved, copied,
+//                                                split and merged besides edited
 //   orvan-bench-data pack OLD NEW SIZE_MIB       one pack file in two versions
 //
 // Executables are laid out from a model of functions that call each other and load data, so that
@@ -321,6 +323,107 @@ void WriteTree(const std::string& dir, uint64_t packMiB) {
   }
 }
 
+// ---- The moves tree: a release that reorganises its files besides editing them.
+
+// Every asset of a file with a few bytes changed, so that a moved file is also an edited one.
+std::vector<Asset> Touched(std::vector<Asset> assets, uint64_t seed) {
+  Rng rng(seed);
+  for (Asset& a : assets) a.patchSeed = static_cast<uint32_t>(rng.Next() | 1);
+  return assets;
+}
+
+std::vector<Asset> OneAsset(Kind kind, uint32_t size, uint64_t seed) { return {{kind, size, seed}}; }
+
+// Text scripts in a folder, a tenth edited in a few places; the first MOVED of them are found at
+// NEW_FOLDER in the new release.
+void WriteScripts(const std::string& dir, Rng& rng, int count, int moved, const std::string& newFolder) {
+  for (int i = 0; i < count; ++i) {
+    std::string name = "s" + std::to_string(i) + ".lua";
+    std::vector<uint8_t> old;
+    AppendAsset(old, Kind::Text, 2048 + rng.Below(30000), 5000 + i);
+    std::vector<uint8_t> neu = old;
+    if (rng.Below(10) == 0) {
+      for (int k = 0; k < 4; ++k) {
+        std::vector<uint8_t> insert;
+        AppendAsset(insert, Kind::Text, 10 + rng.Below(300), 6000 + i * 10 + k);
+        neu.insert(neu.begin() + rng.Below(static_cast<uint32_t>(neu.size())), insert.begin(), insert.end());
+      }
+    }
+    WriteFile(dir + "/old/scripts/" + name, old);
+    WriteFile(dir + "/new/" + (i < moved ? newFolder : "scripts") + "/" + name, neu);
+  }
+}
+
+void WriteMovesTree(const std::string& dir) {
+  Rng rng(21);
+  auto both = [&](const std::string& oldPath, const std::vector<Asset>& oldAssets, const std::string& newPath,
+                  const std::vector<Asset>& newAssets) {
+    WritePack(dir + "/old/" + oldPath, oldAssets);
+    WritePack(dir + "/new/" + newPath, newAssets);
+  };
+  // Edited where they are.
+  WriteProgramPair(dir, "Game.exe", 8u << 20, 41);
+  WriteProgramPair(dir, "bin/engine.dll", 4u << 20, 42);
+  auto common = PackAssets(32u << 20, 43);
+  both("data/common.pak", common, "data/common.pak", EditPack(common, 44));
+
+  // Renamed in their folder: two music tracks unchanged, one edited; the rest stay.
+  static const char* renamed[] = {"menu_theme.ogg", "battle_theme.ogg", "credits_theme.ogg"};
+  for (int i = 0; i < 6; ++i) {
+    auto track = OneAsset(Kind::Compressed, (2u << 20) + rng.Below(3u << 20), 7000 + i);
+    std::string old = "data/music/track" + std::to_string(i) + ".ogg";
+    both(old, track, i < 3 ? "data/music/" + std::string(renamed[i]) : old, i == 2 ? Touched(track, 7100) : track);
+  }
+  // Moved to another folder: the intro unchanged, the credits edited.
+  auto intro = PackAssets(16u << 20, 45);
+  both("data/video/intro.bik", intro, "movies/intro.bik", intro);
+  auto credits = PackAssets(6u << 20, 46);
+  both("data/video/credits.bik", credits, "movies/credits.bik", Touched(credits, 47));
+
+  // Copied to two places: one font, found in two folders of the new release and no longer in its own.
+  auto font = OneAsset(Kind::Texture, 2u << 20, 48);
+  WritePack(dir + "/old/data/fonts/main.fnt", font);
+  WritePack(dir + "/new/ui/fonts/main.fnt", font);
+  WritePack(dir + "/new/hud/main.fnt", font);
+
+  // Split: one level pack into two, its first half as it was and its second half edited.
+  auto world = PackAssets(24u << 20, 49);
+  std::vector<Asset> firstHalf(world.begin(), world.begin() + world.size() / 2);
+  std::vector<Asset> secondHalf(world.begin() + world.size() / 2, world.end());
+  WritePack(dir + "/old/data/levels/world.pak", world);
+  WritePack(dir + "/new/data/levels/world_a.pak", firstHalf);
+  WritePack(dir + "/new/data/levels/world_b.pak", EditPack(secondHalf, 50));
+
+  // Merged: two sound packs into one, one after the other, edited.
+  auto sfx1 = PackAssets(12u << 20, 51), sfx2 = PackAssets(10u << 20, 52);
+  WritePack(dir + "/old/data/sound/sfx1.pak", sfx1);
+  WritePack(dir + "/old/data/sound/sfx2.pak", sfx2);
+  std::vector<Asset> merged = sfx1;
+  merged.insert(merged.end(), sfx2.begin(), sfx2.end());
+  WritePack(dir + "/new/data/sound/sfx.pak", EditPack(merged, 53));
+
+  // A folder moved whole: textures/ becomes art/textures/, a tenth of them replaced on the way;
+  // two textures added and one removed.
+  for (int i = 0; i < 42; ++i) {
+    Kind kind = i % 3 ? Kind::Compressed : Kind::Texture;
+    uint32_t size = (64u << 10) + rng.Below(1u << 20);
+    std::string name = "t" + std::to_string(i) + ".tex";
+    auto old = OneAsset(kind, size, 8000 + i);
+    auto neu = rng.Below(10) == 0 ? OneAsset(kind, size + rng.Below(4096), 8500 + i) : old;
+    if (i < 40) WritePack(dir + "/old/data/textures/" + name, old);
+    if (i != 7) WritePack(dir + "/new/art/textures/" + name, neu);
+  }
+  // Scripts: a fifth moved into a new folder, a tenth edited.
+  WriteScripts(dir, rng, 100, 20, "scripts/ai");
+  // A config file edited, another removed.
+  std::vector<uint8_t> config;
+  AppendAsset(config, Kind::Text, 1500, 9000);
+  WriteFile(dir + "/old/config/game.ini", config);
+  WriteFile(dir + "/old/config/legacy.ini", config);
+  config.insert(config.end(), {'f', 'o', 'v', '=', '9', '0', '\n'});
+  WriteFile(dir + "/new/config/game.ini", config);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -330,12 +433,16 @@ int main(int argc, char** argv) {
     WriteTree(argv[2], packMiB);
     return 0;
   }
+  if (argc == 3 && std::strcmp(argv[1], "moves") == 0) {
+    WriteMovesTree(argv[2]);
+    return 0;
+  }
   if (argc == 5 && std::strcmp(argv[1], "pack") == 0) {
     auto pack = PackAssets(std::strtoull(argv[4], nullptr, 10) << 20, 11);
     WritePack(argv[2], pack);
     WritePack(argv[3], EditPack(pack, 12));
     return 0;
   }
-  std::fprintf(stderr, "usage: orvan-bench-data tree DIR [--pack-mib N] | pack OLD NEW SIZE_MIB\n");
+  std::fprintf(stderr, "usage: orvan-bench-data tree DIR [--pack-mib N] | moves DIR | pack OLD NEW SIZE_MIB\n");
   return 2;
 }

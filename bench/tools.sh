@@ -101,6 +101,17 @@ run_floor() {
   rm -rf "$tmp/floor"
 }
 
+# Whether two trees hold the same files with the same bytes. Folders are not compared: the engine
+# removes the files a release deletes, not the folders they leave empty (the moves case empties
+# three), so an updated installation may keep empty folders that the new tree does not have.
+same_files() {
+  local want=$1 got=$2 rel
+  diff <(cd "$want" && find . -type f | sort) <(cd "$got" && find . -type f | sort) >/dev/null || return 1
+  while read -r rel; do
+    cmp -s "$want/$rel" "$got/$rel" || return 1
+  done < <(cd "$want" && find . -type f)
+}
+
 # XorChecksum of a file's first 64 KiB as the updater computes it for a checksum record: the XOR
 # of its little-endian 32-bit words, as a signed 32-bit number.
 xor_checksum() {
@@ -129,7 +140,7 @@ run_updater() {
     # The console front end asks nothing when its input is not a terminal; no Backup argument.
     runs+=("$(cd "$install" && measure "$updater")")
     grep -q "Update completed successfully" "$tmp/out" || { echo "bench: the updater did not finish" >&2; exit 1; }
-    diff -r "$dir/new" "$install" >/dev/null || { echo "bench: the updated tree differs from $dir/new" >&2; exit 1; }
+    same_files "$dir/new" "$install" || { echo "bench: the updated tree differs from $dir/new" >&2; exit 1; }
   done
   a=$(median_of_runs "${runs[@]}")
   record "$name" updater "$(( $(size_of "$updater") - $(size_of "$updater_stub") ))" "$b" "$a" "$dir" "${check:--}"
@@ -145,10 +156,24 @@ one_file_tree() {
   ln "$new" "$dir/new/$file" 2>/dev/null || cp "$new" "$dir/new/$file"
 }
 
+# hdiffz's folder mode over a whole tree (DIR/old, DIR/new), with the options of its lzma2 row:
+# one patch in which a new file may take bytes from any old file, whatever its path. hpatchz
+# writes the new tree into an empty folder, which must then equal DIR/new.
+run_hdiffz_dir() {
+  local name=$1 dir=$2 patch="$tmp/patch" out="$tmp/rebuilt-dir" b a
+  rm -rf "$out"
+  b=$(measure "$hdiffz_dir/hdiffz" -m-6 -SD -c-lzma2-9-16m -p-2 -f "$dir/old" "$dir/new" "$patch")
+  a=$(measure "$hdiffz_dir/hpatchz" -f "$dir/old" "$patch" "$out")
+  diff -r "$dir/new" "$out" >/dev/null || { echo "bench: hdiffz dir did not rebuild $dir/new" >&2; exit 1; }
+  record "$name" hdiffz-dir "$(size_of "$patch")" "$b" "$a" "$dir"
+  rm -rf "$patch" "$out"
+}
+
 # Every tool asked for over a case: the delta tools file by file over its pairs ("old new" lines;
 # an added file's old is the empty file), the floor over all of them, the updater over its tree.
+# A tree-like case (FOLDERS = dir) also gets hdiffz's folder mode over its tree.
 run_case() {
-  local name=$1 pairs=$2 tree=$3 exe=$4 tool variant
+  local name=$1 pairs=$2 tree=$3 exe=$4 folders=${5:-} tool variant
   for tool in ${tools//,/ }; do
     # On the file over 4 GiB only our own code runs, and the floor (bench/README.md says why).
     [ "$name" = huge ] && [[ " orvan floor updater " != *" $tool "* ]] && continue
@@ -159,7 +184,8 @@ run_case() {
       hdiffz)
         for variant in hdiffz-lzma2 hdiffz-zstd; do
           while read -r old new; do run_tool "$name" "$variant" "$old" "$new"; done <"$pairs"
-        done ;;
+        done
+        [ "$folders" != dir ] || run_hdiffz_dir "$name" "$tree" ;;
       *) while read -r old new; do run_tool "$name" "$tool" "$old" "$new"; done <"$pairs" ;;
     esac
   done
