@@ -31,7 +31,7 @@ void PrintText(const payload::PayloadIndex& index) {
     std::printf("  %-6s %-10s %12" PRIu64 " -> %12" PRIu64 "  %10" PRIu64 "  %s%s\n",
                 OperationName(entry.operation), payload::CodecName(entry.codec), entry.oldSize, entry.newSize,
                 entry.dataLength, entry.path.c_str(), entry.Optional() ? " (optional)" : "");
-    if (entry.HasReference()) std::printf("         made from %s\n", entry.referencePath.c_str());
+    for (const auto& reference : entry.references) std::printf("         made from %s\n", reference.path.c_str());
   }
 }
 
@@ -59,10 +59,14 @@ void PrintJson(const payload::PayloadIndex& index) {
            ", \"data_offset\": " + std::to_string(entry.dataOffset) + ", \"data_length\": " +
            std::to_string(entry.dataLength) + ", \"data_hash\": " +
            (entry.operation == payload::Operation::Delete ? "null" : "\"" + HexDigits(entry.dataHash) + "\"");
-    if (entry.HasReference())
-      out += ", \"reference\": {\"path\": " + JsonString(entry.referencePath) +
-             ", \"size\": " + std::to_string(entry.referenceSize) + ", \"hash\": " +
-             HashOrNull(true, entry.referenceHash) + "}";
+    if (entry.HasReference()) {
+      out += ", \"references\": [";
+      for (size_t r = 0; r < entry.references.size(); ++r)
+        out += std::string(r ? ", " : "") + "{\"path\": " + JsonString(entry.references[r].path) +
+               ", \"size\": " + std::to_string(entry.references[r].size) +
+               ", \"hash\": " + HashOrNull(true, entry.references[r].hash) + "}";
+      out += "]";
+    }
     out += "}";
   }
   out += std::string(index.entries.empty() ? "" : "\n  ") + "]\n}\n";

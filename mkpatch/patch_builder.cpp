@@ -27,12 +27,15 @@ namespace {
 
 // Files this large are encoded one at a time with every core; the matcher's memory grows with them.
 constexpr uint64_t kLargeJob = 256ull << 20;
+// A file made from several old ones is coded against a copy of them joined, which a build holds
+// only up to this size; past it, against the first alone.
+constexpr uint64_t kJoinedReferencesMax = 256ull << 20;
 
 struct Job {
   payload::FileEntry entry;
   const TreeFile* oldFile = nullptr;
   const TreeFile* newFile = nullptr;
-  const TreeFile* reference = nullptr;  // the old file an added one is coded against, if any
+  std::vector<const TreeFile*> references;  // the old files an added one is coded against, if any
   bool unchanged = false;
   uint64_t spoolOffset = 0;
 };
@@ -110,18 +113,29 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
     job.unchanged = true;
     return;
   }
-  // A file at a new path is coded against the old file its content came from, if there is one.
-  std::unique_ptr<platform::MappedFile> referenceMap;
-  const TreeFile* reference = nullptr;
-  if (entry.operation == payload::Operation::Add && finder) reference = finder->Find(newBytes);
-  if (reference) {
-    referenceMap = Map(*reference);
-    oldBytes = referenceMap->Bytes();
+  // A file at a new path is coded against the old files its content came from, if there are any.
+  std::vector<const TreeFile*> references;
+  if (entry.operation == payload::Operation::Add && finder) references = finder->Find(newBytes, payload::kMaxReferences);
+  uint64_t joinedSize = 0;
+  for (const auto* reference : references) joinedSize += reference->size;
+  while (references.size() > 1 && joinedSize > kJoinedReferencesMax) {
+    joinedSize -= references.back()->size;
+    references.pop_back();
   }
+  std::vector<std::unique_ptr<platform::MappedFile>> referenceMaps;
+  std::vector<std::byte> joined;
+  for (const auto* reference : references) {
+    referenceMaps.push_back(Map(*reference));
+    if (references.size() > 1) joined.insert(joined.end(), referenceMaps.back()->Bytes().begin(), referenceMaps.back()->Bytes().end());
+  }
+  if (references.size() == 1) oldBytes = referenceMaps.front()->Bytes();
+  if (references.size() > 1) oldBytes = joined;
   // The encoder says which pages it is done with; they are dropped from whichever file holds them.
   codec::EncodeOptions fileOptions = options;
   fileOptions.release = [&](std::span<const std::byte> bytes) {
-    for (const auto* map : {oldMap.get(), newMap.get(), referenceMap.get()}) {
+    std::vector<const platform::MappedFile*> maps{oldMap.get(), newMap.get()};
+    for (const auto& map : referenceMaps) maps.push_back(map.get());
+    for (const auto* map : maps) {
       if (map && !bytes.empty() && bytes.data() >= map->Bytes().data() &&
           bytes.data() + bytes.size() <= map->Bytes().data() + map->Bytes().size())
         map->Release(bytes);
@@ -129,12 +143,11 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
   };
   auto encoded = codec::EncodeFile(oldBytes, newBytes, fileOptions);
   if (encoded.data.empty()) throw std::runtime_error("could not encode " + entry.path);
-  if (reference && ReadsOldFile(encoded.codec)) {
-    job.reference = reference;
+  if (!references.empty() && ReadsOldFile(encoded.codec)) {
+    job.references = references;
     entry.flags |= payload::kEntryReference;
-    entry.referencePath = reference->path;
-    entry.referenceSize = oldBytes.size();
-    entry.referenceHash = HashOf(*referenceMap);
+    for (size_t i = 0; i < references.size(); ++i)
+      entry.references.push_back({references[i]->path, referenceMaps[i]->Bytes().size(), HashOf(*referenceMaps[i])});
   }
   EncodedHook(entry.path, encoded.data);
   entry.codec = encoded.codec;
@@ -250,8 +263,10 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& sp
     built.dataLength += job.entry.dataLength;
     built.entries.push_back(job.entry);
     built.spoolOffsets.push_back(job.spoolOffset);
-    const TreeFile* decodedAgainst = job.reference ? job.reference : job.oldFile;
-    built.oldFiles.push_back(decodedAgainst ? decodedAgainst->full : std::string());
+    std::vector<std::string> decodedAgainst;
+    for (const auto* reference : job.references) decodedAgainst.push_back(reference->full);
+    if (decodedAgainst.empty() && job.oldFile) decodedAgainst.push_back(job.oldFile->full);
+    built.oldFiles.push_back(std::move(decodedAgainst));
   }
   return built;
 }

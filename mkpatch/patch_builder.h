@@ -24,12 +24,12 @@ struct BuildRequest {
 
 // Entries sorted by path, their data offsets laid out in that order. The blocks themselves are in
 // the spool file in the order they were finished; spoolOffsets says where each entry's is.
-// oldFiles names the old file on disk each entry is decoded against (its reference, its own old
-// file, or empty for an added file made from nothing), for the self-check.
+// oldFiles names the old files on disk each entry is decoded against, joined in this order (its
+// references, its own old file, or none for an added file made from nothing), for the self-check.
 struct BuiltPayload {
   std::vector<payload::FileEntry> entries;
   std::vector<uint64_t> spoolOffsets;
-  std::vector<std::string> oldFiles;
+  std::vector<std::vector<std::string>> oldFiles;
   uint64_t dataLength = 0;
 };
 

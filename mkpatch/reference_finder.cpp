@@ -97,19 +97,30 @@ ReferenceFinder::ReferenceFinder(const std::vector<TreeFile>& oldFiles, unsigned
   std::sort(table_.begin(), table_.end());
 }
 
-const TreeFile* ReferenceFinder::Find(std::span<const std::byte> newBytes) const {
+std::vector<const TreeFile*> ReferenceFinder::Find(std::span<const std::byte> newBytes, size_t most) const {
   auto prints = Fingerprints(newBytes);
-  if (prints.empty() || table_.empty()) return nullptr;
-  std::vector<uint32_t> votes(oldFiles_.size());
+  // The old files that hold each print (not too common to say anything).
+  std::vector<std::span<const std::pair<uint64_t, uint32_t>>> holders;
   for (uint64_t print : prints) {
     auto [first, last] = std::equal_range(table_.begin(), table_.end(), std::pair<uint64_t, uint32_t>{print, 0},
                                           [](const auto& a, const auto& b) { return a.first < b.first; });
-    if (static_cast<size_t>(last - first) > kCommonFiles) continue;
-    for (auto it = first; it != last; ++it) ++votes[it->second];
+    if (first != last && static_cast<size_t>(last - first) <= kCommonFiles) holders.push_back({first, last});
   }
-  auto best = std::max_element(votes.begin(), votes.end());  // the first of equals
-  if (*best == 0 || uint64_t{*best} * 8 < prints.size()) return nullptr;
-  return &oldFiles_[static_cast<size_t>(best - votes.begin())];
+  std::vector<const TreeFile*> found;
+  std::vector<bool> held(holders.size());
+  while (found.size() < most) {
+    std::vector<uint32_t> votes(oldFiles_.size());
+    for (size_t i = 0; i < holders.size(); ++i)
+      if (!held[i])
+        for (const auto& [print, file] : holders[i]) ++votes[file];
+    auto best = std::max_element(votes.begin(), votes.end());  // the first of equals
+    if (best == votes.end() || *best == 0 || uint64_t{*best} * (found.empty() ? 8 : 16) < prints.size()) break;
+    auto file = static_cast<uint32_t>(best - votes.begin());
+    found.push_back(&oldFiles_[file]);
+    for (size_t i = 0; i < holders.size(); ++i)
+      for (const auto& holder : holders[i]) held[i] = held[i] || holder.second == file;
+  }
+  return found;
 }
 
 }  // namespace mkpatch

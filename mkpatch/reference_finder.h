@@ -22,10 +22,11 @@ class ReferenceFinder {
   // Reads every old file once, on up to `threads` threads.
   ReferenceFinder(const std::vector<TreeFile>& oldFiles, unsigned threads);
 
-  // The old file that shares the most fingerprints with newBytes, when it shares enough of them
-  // to be worth coding against (an eighth, and at least one); null otherwise. Ties go to the
-  // first path, so the same trees always give the same answer.
-  const TreeFile* Find(std::span<const std::byte> newBytes) const;
+  // The old files newBytes was made from, at most `most`: first the one that shares the most
+  // fingerprints with it, when that is an eighth of them; then, one by one, the one that holds the
+  // most of those not yet held, while that is a sixteenth (a file merged from several). Ties go to
+  // the first path, so the same trees always give the same answer. Empty when none qualifies.
+  std::vector<const TreeFile*> Find(std::span<const std::byte> newBytes, size_t most) const;
 
  private:
   const std::vector<TreeFile>& oldFiles_;

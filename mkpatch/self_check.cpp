@@ -38,7 +38,7 @@ const char* DecodeProblem(codec::DecodeResult result) {
 
 // Applies one entry from the written file; returns what is wrong with it, or nothing.
 std::string CheckEntry(const platform::File& updater, uint64_t dataAreaOffset, const payload::FileEntry& entry,
-                       const std::string& oldFile) {
+                       const std::vector<std::string>& oldFiles) {
   if (entry.operation == payload::Operation::Delete) return {};
   uint64_t blockStart = dataAreaOffset + entry.dataOffset;
   codec::ReadAt block = [&](uint64_t offset, std::span<std::byte> buffer) {
@@ -56,17 +56,22 @@ std::string CheckEntry(const platform::File& updater, uint64_t dataAreaOffset, c
   }
   if (blockHash.Digest() != entry.dataHash) return "its data was not written as it was made";
 
-  std::unique_ptr<platform::MappedFile> old;
-  std::span<const std::byte> oldBytes;
-  // Decoded against its reference when it has one, as the engine does.
-  if (entry.HasReference() || entry.operation == payload::Operation::Modify) {
-    old = platform::MappedFile::Open(oldFile);
-    if (!old) return "its old file " + oldFile + " could not be read";
-    oldBytes = old->Bytes();
-    uint64_t expected = entry.HasReference() ? entry.referenceSize : entry.oldSize;
-    if (oldBytes.size() != expected) return "its old file changed while the updater was built";
+  // Decoded against its references when it has them, joined as the engine joins them, else
+  // against its own old file.
+  std::vector<std::unique_ptr<platform::MappedFile>> olds;
+  for (const auto& oldFile : oldFiles) {
+    olds.push_back(platform::MappedFile::Open(oldFile));
+    if (!olds.back()) return "its old file " + oldFile + " could not be read";
   }
-  return ApplyAndCompare(entry, block, oldBytes, [&](std::span<const std::byte> bytes) { old->Release(bytes); });
+  std::vector<std::byte> joined;
+  std::span<const std::byte> oldBytes;
+  if (olds.size() == 1) oldBytes = olds.front()->Bytes();
+  for (size_t i = 0; olds.size() > 1 && i < olds.size(); ++i) joined.insert(joined.end(), olds[i]->Bytes().begin(), olds[i]->Bytes().end());
+  if (olds.size() > 1) oldBytes = joined;
+  if (oldBytes.size() != entry.DecodedOldSize()) return "its old file changed while the updater was built";
+  return ApplyAndCompare(entry, block, oldBytes, [&](std::span<const std::byte> bytes) {
+    if (olds.size() == 1) olds.front()->Release(bytes);
+  });
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ std::vector<PlannedFile> PlanAnnouncedFiles(const payload::PayloadIndex& index, 
     file.entry = &entry;
     file.target = installation.Resolve(entry.path);
     file.kind = platform::KindOf(installation.Full(file.target));
-    if (entry.HasReference()) file.reference = installation.Resolve(entry.referencePath);
+    for (const auto& reference : entry.references) file.references.push_back(installation.Resolve(reference.path));
     bool missing = file.kind == platform::PathKind::Missing;
     if (missing && (entry.Optional() || entry.operation == payload::Operation::Delete)) continue;
     planned.push_back(std::move(file));
@@ -48,22 +48,21 @@ std::vector<PlannedFile> PlanAnnouncedFiles(const payload::PayloadIndex& index, 
 
 namespace {
 
-// Whether the reference holds what the entry was made from.
-ReadOutcome CheckReference(const Installation& installation, const PlannedFile& file, const ByteProgress& progress,
-                           bool& matches) {
-  const auto& entry = *file.entry;
+// Whether the file at `target` holds what the reference says.
+ReadOutcome CheckReference(const Installation& installation, const std::string& target,
+                           const payload::Reference& reference, const ByteProgress& progress, bool& matches) {
   matches = false;
-  std::string path = installation.Full(file.reference);
+  std::string path = installation.Full(target);
   if (platform::KindOf(path) != platform::PathKind::File) return ReadOutcome::Ok;
   auto opened = platform::File::Open(path, platform::File::Mode::Read);
   if (!opened) return ReadOutcome::ReadError;
   auto size = opened->Size();
   opened.reset();
   if (!size) return ReadOutcome::ReadError;
-  if (*size != entry.referenceSize) return ReadOutcome::Ok;
+  if (*size != reference.size) return ReadOutcome::Ok;
   payload::Hash128 hash;
   auto outcome = HashFile(path, *size, progress, hash);
-  matches = outcome == ReadOutcome::Ok && hash == entry.referenceHash;
+  matches = outcome == ReadOutcome::Ok && hash == reference.hash;
   return outcome;
 }
 
@@ -102,16 +101,26 @@ ReadOutcome CheckInstalledFile(const Installation& installation, const PlannedFi
                                const ByteProgress& progress, Finding& finding) {
   auto outcome = CheckOwnFile(installation, file, progress, finding);
   if (outcome != ReadOutcome::Ok || finding != Finding::NeedsPatch || !file.entry->HasReference()) return outcome;
-  bool matches = false;
-  outcome = CheckReference(installation, file, progress, matches);
-  if (!matches) finding = Finding::ReferenceMismatch;
-  return outcome;
+  const auto& references = file.entry->references;
+  for (size_t i = 0; i < references.size(); ++i) {
+    bool matches = false;
+    outcome = CheckReference(installation, file.references[i], references[i], progress, matches);
+    if (outcome != ReadOutcome::Ok) return outcome;
+    if (!matches) {
+      finding = Finding::ReferenceMismatch;
+      break;
+    }
+  }
+  return ReadOutcome::Ok;
 }
 
 std::string LeftAloneNotice(const PlannedFile& file, Finding finding) {
   std::string name = ShownName(file.entry->path);
-  if (finding == Finding::ReferenceMismatch)
-    return messages::ReferenceNotExpected(name, ShownName(file.entry->referencePath));
+  if (finding == Finding::ReferenceMismatch) {
+    std::vector<std::string> references;
+    for (const auto& reference : file.entry->references) references.push_back(ShownName(reference.path));
+    return messages::ReferenceNotExpected(name, references);
+  }
   return file.kind == platform::PathKind::Missing ? messages::MissingFile(name) : messages::NotExpectedVersion(name);
 }
 

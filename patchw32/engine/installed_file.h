@@ -18,7 +18,7 @@ struct PlannedFile {
   const payload::FileEntry* entry = nullptr;
   std::string target;  // relative to the installation, spelled as on disk
   platform::PathKind kind = platform::PathKind::Missing;
-  std::string reference;  // the entry's reference, likewise; empty when it has none
+  std::vector<std::string> references;  // the entry's references, likewise
 };
 
 // The entries a pass announces, in payload order. Left out: a missing optional (expansion) file,
@@ -29,7 +29,7 @@ enum class Finding {
   NeedsPatch,  // the expected old version (or, for an added file, nothing) is there
   AlreadyNew,  // the new version is there already
   Mismatch,    // another file of the same name, or a required file is missing
-  ReferenceMismatch,  // the file is as expected, but the old file it is made from is not
+  ReferenceMismatch,  // the file is as expected, but an old file it is made from is not
 };
 
 enum class ReadOutcome { Ok, ReadError, Stopped };

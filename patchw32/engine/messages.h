@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace engine::messages {
 
@@ -13,9 +14,12 @@ inline std::string NotExpectedVersion(const std::string& name) {
                 "it is left as it is.";
 }
 
-inline std::string ReferenceNotExpected(const std::string& name, const std::string& reference) {
-  return name + " is made from " + reference +
-         ", which is missing or not the version this patch updates; it is left as it is.";
+inline std::string ReferenceNotExpected(const std::string& name, const std::vector<std::string>& references) {
+  std::string from = references.empty() ? std::string() : references.front();
+  for (size_t i = 1; i < references.size(); ++i) from += (i + 1 == references.size() ? " and " : ", ") + references[i];
+  return name + " is made from " + from +
+         (references.size() == 1 ? ", which is" : ", one of which is") +
+         " missing or not the version this patch updates; it is left as it is.";
 }
 
 inline std::string MissingFile(const std::string& name) {

@@ -88,19 +88,53 @@ class BlockReader {
   payload::StreamingHash64 hash_;
 };
 
+// Old files read as one, one after another: an entry's references.
+class JoinedFiles {
+ public:
+  bool Add(const std::string& path, uint64_t size) {
+    auto file = platform::File::Open(path, platform::File::Mode::Read);
+    if (!file) return false;
+    parts_.push_back({std::move(file), size_, size});
+    size_ += size;
+    return true;
+  }
+  uint64_t Size() const { return size_; }
+  bool ReadAt(uint64_t offset, std::span<std::byte> buffer) const {
+    for (const auto& part : parts_) {
+      if (buffer.empty()) break;
+      uint64_t end = part.start + part.size;
+      if (offset >= end) continue;
+      size_t take = static_cast<size_t>(std::min<uint64_t>(buffer.size(), end - offset));
+      if (!part.file->ReadAt(offset - part.start, buffer.first(take))) return false;
+      buffer = buffer.subspan(take);
+      offset += take;
+    }
+    return buffer.empty();
+  }
+
+ private:
+  struct Part {
+    std::unique_ptr<platform::File> file;
+    uint64_t start, size;  // where it begins among the joined bytes, and its size as checked
+  };
+  std::vector<Part> parts_;
+  uint64_t size_ = 0;
+};
+
 Staged StageNewContents(const platform::File& patch, const payload::PayloadIndex& index, const PlannedFile& file,
                         const Installation& installation, const std::string& staged, ProgressMeter& meter) {
   const auto& entry = *file.entry;
-  // The data block is decoded against the entry's reference when it has one, else against the
-  // old file at its own path. Nothing is changed before every file is staged, so either is as it
-  // was checked, even one this update replaces or deletes.
-  std::unique_ptr<platform::File> old;
-  uint64_t oldSize = entry.HasReference() ? entry.referenceSize : entry.oldSize;
-  if (entry.HasReference() || entry.operation == payload::Operation::Modify) {
-    const std::string& oldPath = entry.HasReference() ? file.reference : file.target;
-    old = platform::File::Open(installation.Full(oldPath), platform::File::Mode::Read);
-    if (!old) return Staged::ReadError;
+  // The data block is decoded against the entry's references when it has them, else against the
+  // old file at its own path. Nothing is changed before every file is staged, so each is as it was
+  // checked, even one this update replaces or deletes.
+  JoinedFiles old;
+  if (entry.HasReference()) {
+    for (size_t i = 0; i < entry.references.size(); ++i)
+      if (!old.Add(installation.Full(file.references[i]), entry.references[i].size)) return Staged::ReadError;
+  } else if (entry.operation == payload::Operation::Modify) {
+    if (!old.Add(installation.Full(file.target), entry.oldSize)) return Staged::ReadError;
   }
+  uint64_t oldSize = entry.DecodedOldSize();
   auto out = platform::File::Open(installation.Full(staged), platform::File::Mode::CreateTruncate);
   if (!out) return Staged::WriteError;
   // An executable on posix stays executable.
@@ -110,8 +144,8 @@ Staged StageNewContents(const platform::File& patch, const payload::PayloadIndex
   BlockReader block(patch, index.dataOffset + entry.dataOffset, entry.dataLength);
   StagedWriter writer(*out, entry.newSize);
   auto readOld = [&](uint64_t offset, std::span<std::byte> buffer) {
-    if (!old || offset > oldSize || buffer.size() > oldSize - offset) return false;
-    return old->ReadAt(offset, buffer);
+    if (offset > old.Size() || buffer.size() > old.Size() - offset) return false;
+    return old.ReadAt(offset, buffer);
   };
   auto result = codec::DecodeFile(
       entry.codec, [&](uint64_t offset, std::span<std::byte> buffer) { return block.Read(offset, buffer); },

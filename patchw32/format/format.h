@@ -35,9 +35,11 @@ enum class Codec : uint8_t {
   DeltaZstd = 6
 };
 inline constexpr uint8_t kEntryOptional = 0x01;
-// The entry is coded against another old file than the one at its own path (it was renamed,
-// moved, copied, split or merged): its reference, named after the entry's fixed fields.
+// The entry is coded against other old files than the one at its own path (it was renamed, moved,
+// copied, split off or merged from them): its references, named after the entry's fixed fields.
 inline constexpr uint8_t kEntryReference = 0x02;
+// An entry is decoded against its references one after another, as if they were one old file.
+inline constexpr size_t kMaxReferences = 8;
 
 // The codec's short name, as the builder's listing shows it.
 inline const char* CodecName(Codec codec) {
@@ -53,6 +55,13 @@ inline const char* CodecName(Codec codec) {
   return "?";
 }
 
+// An old file an entry is decoded against, and what it must hold.
+struct Reference {
+  std::string path;
+  uint64_t size = 0;
+  Hash128 hash;
+};
+
 struct FileEntry {
   std::string path;  // '/'-separated, relative to the installation folder
   Operation operation = Operation::Modify;
@@ -65,13 +74,18 @@ struct FileEntry {
   uint64_t dataOffset = 0;  // from the start of the data area
   uint64_t dataLength = 0;
   uint64_t dataHash = 0;
-  // With kEntryReference: the old file the data block is decoded against, and what it must hold.
-  std::string referencePath;
-  uint64_t referenceSize = 0;
-  Hash128 referenceHash;
+  // With kEntryReference: the old files the data block is decoded against, joined in this order.
+  std::vector<Reference> references;
 
   bool Optional() const { return (flags & kEntryOptional) != 0; }
   bool HasReference() const { return (flags & kEntryReference) != 0; }
+  // The size of the old file the data block is decoded against: its references' or its own.
+  uint64_t DecodedOldSize() const {
+    if (!HasReference()) return oldSize;
+    uint64_t size = 0;
+    for (const auto& reference : references) size += reference.size;
+    return size;
+  }
 };
 
 // What the index says, once it has been read and checked.

@@ -118,11 +118,20 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
   entry.dataLength = reader.Read<uint64_t>();
   entry.dataHash = reader.Read<uint64_t>();
   if (entry.HasReference()) {
-    uint16_t referenceLength = reader.Read<uint16_t>();
-    entry.referencePath = reader.ReadText(referenceLength);
-    entry.referenceSize = reader.Read<uint64_t>();
-    entry.referenceHash.low = reader.Read<uint64_t>();
-    entry.referenceHash.high = reader.Read<uint64_t>();
+    uint8_t count = reader.Read<uint8_t>();
+    for (uint8_t i = 0; i < count && i < kMaxReferences && !reader.Failed(); ++i) {
+      Reference reference;
+      uint16_t length = reader.Read<uint16_t>();
+      reference.path = reader.ReadText(length);
+      reference.size = reader.Read<uint64_t>();
+      reference.hash.low = reader.Read<uint64_t>();
+      reference.hash.high = reader.Read<uint64_t>();
+      entry.references.push_back(std::move(reference));
+    }
+    if (count == 0 || count > kMaxReferences) {
+      error = "the patch's file table is damaged at " + entry.path;
+      return false;
+    }
   }
   if (reader.Failed()) {
     error = "the patch's file table is cut short";
@@ -144,14 +153,24 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
     return false;
   }
   if (!entry.HasReference()) return true;
-  if (!IsSafeEntryPath(entry.referencePath)) {
-    error = "the patch names a file outside the installation folder: " + entry.referencePath;
-    return false;
-  }
-  // Only a codec that reads an old file has a use for one; an entry's own old file is no reference.
+  // Only a codec that reads an old file has a use for references; an entry's own old file is none
+  // of them, nor is one file two of them; together they are an old file the codec can address.
   bool readsOldFile = entry.codec == Codec::ReferenceZstd || entry.codec == Codec::Covers ||
                       entry.codec == Codec::CoversX86 || entry.codec == Codec::CoversX64;
-  if (!readsOldFile || SameName(entry.referencePath, entry.path)) {
+  bool sound = readsOldFile;
+  uint64_t total = 0;
+  for (size_t i = 0; i < entry.references.size(); ++i) {
+    const Reference& reference = entry.references[i];
+    if (!IsSafeEntryPath(reference.path)) {
+      error = "the patch names a file outside the installation folder: " + reference.path;
+      return false;
+    }
+    if (SameName(reference.path, entry.path) || reference.size > (uint64_t{1} << 62) - total) sound = false;
+    total += reference.size;
+    for (size_t j = 0; j < i; ++j)
+      if (SameName(reference.path, entry.references[j].path)) sound = false;
+  }
+  if (!sound) {
     error = "the patch's file table is damaged at " + entry.path;
     return false;
   }

@@ -30,11 +30,14 @@ std::vector<std::byte> EncodeIndex(const std::vector<std::string>& records,
     table.Write<uint64_t>(entry.dataLength);
     table.Write<uint64_t>(entry.dataHash);
     if (entry.HasReference()) {
-      table.Write<uint16_t>(static_cast<uint16_t>(entry.referencePath.size()));
-      table.WriteText(entry.referencePath);
-      table.Write<uint64_t>(entry.referenceSize);
-      table.Write<uint64_t>(entry.referenceHash.low);
-      table.Write<uint64_t>(entry.referenceHash.high);
+      table.Write<uint8_t>(static_cast<uint8_t>(entry.references.size()));
+      for (const auto& reference : entry.references) {
+        table.Write<uint16_t>(static_cast<uint16_t>(reference.path.size()));
+        table.WriteText(reference.path);
+        table.Write<uint64_t>(reference.size);
+        table.Write<uint64_t>(reference.hash.low);
+        table.Write<uint64_t>(reference.hash.high);
+      }
     }
   }
   ByteWriter index;

@@ -72,25 +72,27 @@ TEST(ReferenceFinder, FindsTheOldFileANewOneWasMadeFrom) {
   struct Case {
     const char* name;
     Bytes newFile;
-    const char* expected;  // null: none
+    std::vector<std::string> expected;
   };
   const Case cases[] = {
-      {"renamed and edited", edited, "b.pak"},
-      {"a quarter split off", Bytes(c.begin() + 100000, c.begin() + 175000), "c.pak"},
-      {"two merged: more of a than of b", Join({std::span(a).first(200000), std::span(b).first(100000)}), "a.pak"},
-      {"unrelated", Random(300000, 13), nullptr},
-      {"a little of a in much new", Join({std::span(a).first(20000), Random(280000, 14)}), nullptr},
+      {"renamed and edited", edited, {"b.pak"}},
+      {"a quarter split off", Bytes(c.begin() + 100000, c.begin() + 175000), {"c.pak"}},
+      {"merged: more of c than of a", Join({std::span(a).first(100000), std::span(c).first(200000)}), {"c.pak", "a.pak"}},
+      {"three merged", Join({std::span(a).first(100000), std::span(b).first(90000), std::span(c).first(80000)}),
+       {"a.pak", "b.pak", "c.pak"}},
+      {"unrelated", Random(300000, 13), {}},
+      {"a little of a in much new", Join({std::span(a).first(20000), Random(280000, 14)}), {}},
+      {"b, and a sliver of a", Join({b, std::span(a).first(5000)}), {"b.pak"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const TreeFile* found = finder.Find(c.newFile);
-    if (!c.expected) {
-      EXPECT_EQ(found, nullptr);
-    } else {
-      ASSERT_NE(found, nullptr);
-      EXPECT_EQ(found->path, c.expected);
-    }
+    std::vector<std::string> found;
+    for (const TreeFile* file : finder.Find(c.newFile, 8)) found.push_back(file->path);
+    EXPECT_EQ(found, c.expected);
   }
+  // No more than asked for.
+  auto three = Join({std::span(a).first(100000), std::span(b).first(90000), std::span(c).first(80000)});
+  EXPECT_EQ(finder.Find(three, 2).size(), 2u);
 }
 
 TEST(ReferenceFinder, ACopyHeldByManyFilesTiesToTheFirstPathAndCommonBytesSayNothing) {
@@ -102,10 +104,10 @@ TEST(ReferenceFinder, ACopyHeldByManyFilesTiesToTheFirstPathAndCommonBytesSayNot
   for (int i = 0; i < 12; ++i) files.push_back({"x" + std::to_string(i) + ".bin", common});
   OldTree old(files);
   ReferenceFinder finder(old.Files(), 1);
-  const TreeFile* found = finder.Find(shared);
-  ASSERT_NE(found, nullptr);
-  EXPECT_EQ(found->path, "a.dat");
-  EXPECT_EQ(finder.Find(common), nullptr);
+  auto found = finder.Find(shared, 8);
+  ASSERT_EQ(found.size(), 1u);  // b and c hold nothing a does not
+  EXPECT_EQ(found.front()->path, "a.dat");
+  EXPECT_TRUE(finder.Find(common, 8).empty());
 }
 
 }  // namespace

@@ -59,18 +59,16 @@ TEST(PayloadReader, ReadsRecordsAndEntriesBack) {
   EXPECT_EQ(index.dataOffset, image.size() - 48 - 10);
 }
 
-FileEntry Referring(const std::string& path, const std::string& reference) {
+FileEntry Referring(const std::string& path, const std::vector<std::string>& references) {
   FileEntry entry = Entry(path);
   entry.codec = payload::Codec::Covers;
   entry.flags = payload::kEntryReference;
-  entry.referencePath = reference;
-  entry.referenceSize = 123;
-  entry.referenceHash = {5, 6};
+  for (size_t i = 0; i < references.size(); ++i) entry.references.push_back({references[i], 100 + i, {5, i}});
   return entry;
 }
 
-TEST(PayloadReader, ReadsAReferenceBackBetweenEntriesWithout) {
-  auto image = Image({}, {Entry("a.exe"), Referring("data/new.pak", "old/Old.pak"), Entry("z.txt")}, 4);
+TEST(PayloadReader, ReadsReferencesBackBetweenEntriesWithout) {
+  auto image = Image({}, {Entry("a.exe"), Referring("data/new.pak", {"old/Old.pak", "old/b.pak"}), Entry("z.txt")}, 4);
   PayloadIndex index;
   std::string error;
   ASSERT_TRUE(Read(image, index, error)) << error;
@@ -78,9 +76,12 @@ TEST(PayloadReader, ReadsAReferenceBackBetweenEntriesWithout) {
   EXPECT_FALSE(index.entries[0].HasReference());
   const FileEntry& entry = index.entries[1];
   ASSERT_TRUE(entry.HasReference());
-  EXPECT_EQ(entry.referencePath, "old/Old.pak");
-  EXPECT_EQ(entry.referenceSize, 123u);
-  EXPECT_EQ(entry.referenceHash, (payload::Hash128{5, 6}));
+  ASSERT_EQ(entry.references.size(), 2u);
+  EXPECT_EQ(entry.references[0].path, "old/Old.pak");
+  EXPECT_EQ(entry.references[1].path, "old/b.pak");
+  EXPECT_EQ(entry.references[1].size, 101u);
+  EXPECT_EQ(entry.references[1].hash, (payload::Hash128{5, 1}));
+  EXPECT_EQ(entry.DecodedOldSize(), 201u);
   EXPECT_EQ(index.entries[2].path, "z.txt");
 }
 
@@ -129,10 +130,13 @@ TEST(PayloadReader, RefusesIndexesThatBreakTheirRulesEvenWithAGoodChecksum) {
   badCodec[0].codec = static_cast<payload::Codec>(9);
   auto unknownFlag = std::vector<FileEntry>{Entry("a")};
   unknownFlag[0].flags = 0x80;
-  auto hostileReference = std::vector<FileEntry>{Referring("a", "../outside")};
-  auto ownReference = std::vector<FileEntry>{Referring("Data/a", "data/A")};
-  auto referenceUnused = std::vector<FileEntry>{Referring("a", "b")};
+  auto hostileReference = std::vector<FileEntry>{Referring("a", {"b", "../outside"})};
+  auto ownReference = std::vector<FileEntry>{Referring("Data/a", {"data/A"})};
+  auto referenceUnused = std::vector<FileEntry>{Referring("a", {"b"})};
   referenceUnused[0].codec = payload::Codec::PlainZstd;
+  auto noReferences = std::vector<FileEntry>{Referring("a", {})};
+  auto sameTwice = std::vector<FileEntry>{Referring("a", {"b", "c", "B"})};
+  auto tooMany = std::vector<FileEntry>{Referring("a", {"b", "c", "d", "e", "f", "g", "h", "i", "j"})};
   struct Case {
     const char* name;
     std::vector<FileEntry> entries;
@@ -141,7 +145,9 @@ TEST(PayloadReader, RefusesIndexesThatBreakTheirRulesEvenWithAGoodChecksum) {
                         {"device name", device},       {"data outside", dataOutside}, {"huge offset", hugeOffset},
                         {"delete with data", deleteWithData}, {"operation", badOperation}, {"codec", badCodec},
                         {"flag", unknownFlag}, {"reference outside", hostileReference},
-                        {"reference to itself", ownReference}, {"reference its codec can't read", referenceUnused}};
+                        {"reference to itself", ownReference}, {"reference its codec can't read", referenceUnused},
+                        {"no references", noReferences}, {"one reference twice", sameTwice},
+                        {"more references than allowed", tooMany}};
   for (const auto& c : cases) {
     auto image = Image({"versions,a,a.exe,1,2"}, c.entries, 4);
     PayloadIndex index;
