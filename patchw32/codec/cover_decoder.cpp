@@ -64,81 +64,99 @@ class Output {
   size_t used_ = 0;
 };
 
-// The old file read in a few aligned blocks of kOldBlockBytes, each in one long read: covers that
-// follow each other mostly read on from where the last one ended, so the old file is read front
-// to back in large pieces and most covers cost no read at all. The branch-filter blocks inside a
-// block are converted when first used, so a block used again for a short cover costs little.
-// Blocks and their number are no larger than the old file needs.
+// The old file kept in small aligned blocks (one branch-filter block each), set-associative:
+// covers between releases are mostly short and hop between many places of the old file, which a
+// few large blocks would read again and again. A miss reads the blocks the cover still needs, up to
+// the end of the cache's row, in one read, so a long cover still reads the old file in long reads.
+// Each block is converted once, as it is read. Blocks and their number are no larger than the old
+// file needs; together they hold kOldBlocks * kOldBlockBytes (codec_limits.h).
 class OldFileCache {
  public:
   OldFileCache(const ReadAt& file, uint64_t size, BranchFilter filter)
-      : file_(file), size_(size), filter_(filter),
-        block_(static_cast<size_t>(WholeBlocksUpTo(kOldBlockBytes, size))),
-        count_(block_ == 0 ? 0 : static_cast<size_t>(std::min(kOldBlocks, size / block_ + (size % block_ != 0)))),
-        data_(std::make_unique_for_overwrite<std::byte[]>(count_ * block_)) {
-    for (size_t i = 0; i < count_; ++i) blocks_[i].data = data_.get() + i * block_;
+      : file_(file), size_(size), filter_(filter) {
+    uint64_t fileBlocks = (size + kBlockBytes - 1) / kBlockBytes;
+    size_t slots = static_cast<size_t>(std::min<uint64_t>(kOldBlocks * kOldBlockBytes / kBlockBytes, fileBlocks));
+    ways_ = std::min(kWays, slots);
+    sets_ = ways_ == 0 ? 0 : slots / ways_;
+    tags_.assign(ways_ * sets_, kEmpty);
+    used_.assign(ways_ * sets_, 0);
+    data_ = std::make_unique_for_overwrite<std::byte[]>(ways_ * sets_ * kBlockBytes);
   }
 
   // old[offset, offset + n) for the largest n <= most that stays inside one block; empty when the
   // read failed. The caller has checked that [offset, offset + most) lies inside the file.
   std::span<const std::byte> Bytes(uint64_t offset, size_t most) {
-    uint64_t start = offset - offset % block_;
-    Block* block = Find(start);
-    if (!block) return {};
-    size_t inBlock = static_cast<size_t>(offset - start);
-    size_t take = std::min(most, block->length - inBlock);
-    ConvertPieces(*block, inBlock, take);
-    return {block->data + inBlock, take};
+    uint64_t block = offset / kBlockBytes;
+    size_t inBlock = static_cast<size_t>(offset % kBlockBytes);
+    size_t slot = Find(block);
+    if (slot == kNone) {
+      slot = Load(block, (inBlock + most - 1) / kBlockBytes);
+      if (slot == kNone) return {};
+    }
+    used_[slot] = ++clock_;
+    size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, size_ - block * kBlockBytes));
+    return {data_.get() + slot * kBlockBytes + inBlock, std::min(most, length - inBlock)};
   }
 
  private:
-  struct Block {
-    uint64_t start = ~uint64_t{0};
-    uint64_t used = 0;
-    size_t length = 0;       // bytes read: the block's size, or less at the end of the file
-    uint64_t converted = 0;  // which of its branch-filter blocks are converted
-    std::byte* data = nullptr;
-  };
-  static_assert(kOldBlockBytes / kBranchBlockBytes <= 64, "one bit per branch-filter block");
-  static_assert(kOldBlockBytes % kBranchBlockBytes == 0, "blocks hold whole branch-filter blocks");
+  static constexpr size_t kBlockBytes = kBranchBlockBytes;
+  static constexpr size_t kWays = 4;
+  static constexpr uint64_t kEmpty = ~uint64_t{0};
+  static constexpr size_t kNone = ~size_t{0};
+  static_assert(kOldBlockBytes % kBlockBytes == 0, "the cache holds whole branch-filter blocks");
 
-  Block* Find(uint64_t start) {
-    Block* victim = nullptr;
-    for (size_t i = 0; i < count_; ++i) {
-      Block& block = blocks_[i];
-      if (block.start == start) {
-        block.used = ++clock_;
-        return &block;
-      }
-      if (!victim || block.used < victim->used) victim = &block;
-    }
-    victim->start = ~uint64_t{0};  // until the read succeeds
-    size_t length = static_cast<size_t>(std::min<uint64_t>(block_, size_ - start));
-    if (!file_(start, std::span(victim->data, length))) return nullptr;
-    *victim = {start, ++clock_, length, 0, victim->data};
-    return victim;
+  // Slots are laid out way by way, so that one way's slots of consecutive sets, which hold
+  // consecutive blocks, are one stretch of memory that a single read fills.
+  size_t SlotOf(size_t way, size_t set) const { return way * sets_ + set; }
+
+  // Consecutive blocks go to consecutive sets, but each row's worth of blocks starts at its own
+  // set, so that places of the old file a multiple of a row apart do not all crowd into one set.
+  size_t SetOf(uint64_t block) const {
+    uint64_t skew = ((block / sets_) * 0x9E3779B97F4A7C15ull) >> 32;
+    return static_cast<size_t>((block + skew) % sets_);
   }
 
-  // Converts the branch-filter blocks of `block` that [inBlock, inBlock + length) touches.
-  void ConvertPieces(Block& block, size_t inBlock, size_t length) {
-    if (filter_ == BranchFilter::None) return;
-    for (size_t piece = inBlock / kBranchBlockBytes; piece * kBranchBlockBytes < inBlock + length; ++piece) {
-      uint64_t bit = uint64_t{1} << piece;
-      if (block.converted & bit) continue;
-      size_t from = piece * kBranchBlockBytes;
-      auto bytes = std::span(block.data + from, std::min(kBranchBlockBytes, block.length - from));
-      ConvertBranches(filter_, BranchDirection::Encode, bytes, block.start + from);
-      block.converted |= bit;
+  size_t Find(uint64_t block) const {
+    size_t set = SetOf(block);
+    for (size_t way = 0; way < ways_; ++way)
+      if (tags_[SlotOf(way, set)] == block) return SlotOf(way, set);
+    return kNone;
+  }
+
+  // Reads `block` and up to `more` blocks after it that are not held yet, stopping where the sets
+  // or the row end and at the file's end, into the least recently used way of the first block's
+  // set (and the same way of the sets after it).
+  size_t Load(uint64_t block, uint64_t more) {
+    size_t set = SetOf(block);
+    size_t way = 0;
+    for (size_t w = 1; w < ways_; ++w)
+      if (used_[SlotOf(w, set)] < used_[SlotOf(way, set)]) way = w;
+    uint64_t fileBlocks = (size_ + kBlockBytes - 1) / kBlockBytes;
+    uint64_t count = 1;
+    uint64_t most = std::min<uint64_t>({more + 1, sets_ - set, sets_ - block % sets_, fileBlocks - block});
+    while (count < most && Find(block + count) == kNone) ++count;
+    size_t first = SlotOf(way, set);
+    uint64_t from = block * kBlockBytes;
+    size_t length = static_cast<size_t>(std::min<uint64_t>(count * kBlockBytes, size_ - from));
+    for (uint64_t i = 0; i < count; ++i) tags_[first + i] = kEmpty;  // until the read succeeds
+    std::byte* bytes = data_.get() + first * kBlockBytes;
+    if (!file_(from, std::span(bytes, length))) return kNone;
+    ConvertFileBlocks(filter_, BranchDirection::Encode, std::span(bytes, length), from);
+    for (uint64_t i = 0; i < count; ++i) {
+      tags_[first + i] = block + i;
+      used_[first + i] = clock_;
     }
+    return first;
   }
 
   const ReadAt& file_;
   uint64_t size_;
   BranchFilter filter_;
-  size_t block_;
-  size_t count_;
+  size_t ways_ = 0;
+  size_t sets_ = 0;
+  std::vector<uint64_t> tags_;  // the block each slot holds, or kEmpty
+  std::vector<uint64_t> used_;  // when each slot was last used
   std::unique_ptr<std::byte[]> data_;
-  Block blocks_[kOldBlocks];
   uint64_t clock_ = 0;
 };
 
