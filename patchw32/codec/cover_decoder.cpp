@@ -1,8 +1,16 @@
 // Applies a covers stream (COVERS.md): reads the old file at each cover's offset, adds the
-// differences and writes the new file in one pass, holding one segment's unexplained bytes at most.
+// differences and writes the new file in one pass, holding one segment's unexplained bytes at most;
+// the stream is decompressed on a second thread meanwhile.
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "patchw32/codec/branch_filter.h"
@@ -242,25 +250,183 @@ DecodeResult ReadRecords(FrameReader& reader, uint64_t oldSize, uint64_t at, uin
   return DecodeResult::Ok;
 }
 
+// The covers stream decompressed on a second thread, while the decoder adds the old file's bytes,
+// converts and writes on its own: zstd is about a third of a decode's work. The feed reads a
+// segment's records when the decoder asks for them (so that one segment's records are held, as
+// without it), then hands its bytes on in a few small chunks. Only the feed's thread reads the
+// block; the sink, the progress and the old file are called on the decoder's thread alone.
+class StreamFeed {
+ public:
+  StreamFeed(const ReadAt& block, uint64_t blockLength, uint64_t oldSize, uint64_t newSize)
+      : chunks_(std::make_unique_for_overwrite<std::byte[]>(kChunks * kChunkBytes)) {
+    for (size_t i = 0; i < kChunks; ++i) free_.push_back(i);
+    thread_ = std::thread([=, this, &block] { Produce(block, blockLength, oldSize, newSize); });
+  }
+  ~StreamFeed() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  StreamFeed(const StreamFeed&) = delete;
+  StreamFeed& operator=(const StreamFeed&) = delete;
+
+  // The next segment's records and its extra bytes' total, valid until the next call.
+  DecodeResult NextSegment(const std::vector<Record>*& records, uint64_t& extraTotal) {
+    std::unique_lock lock(mutex_);
+    wantRecords_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return recordsReady_ || ended_; });
+    if (!recordsReady_) return EndedEarly();
+    recordsReady_ = false;
+    records = &records_;
+    extraTotal = extraTotal_;
+    return DecodeResult::Ok;
+  }
+
+  // Exactly out.size() of the segment's bytes, in stream order.
+  DecodeResult Take(std::span<std::byte> out) {
+    while (!out.empty()) {
+      if (left_ == 0) {
+        std::unique_lock lock(mutex_);
+        if (current_ != kNoChunk) {
+          free_.push_back(current_);
+          current_ = kNoChunk;
+          changed_.notify_all();
+        }
+        changed_.wait(lock, [&] { return !full_.empty() || ended_; });
+        if (full_.empty()) return EndedEarly();
+        std::tie(current_, left_) = full_.front();
+        full_.pop_front();
+        at_ = current_ * kChunkBytes;
+      }
+      size_t take = std::min(out.size(), left_);
+      std::memcpy(out.data(), chunks_.get() + at_, take);
+      out = out.subspan(take);
+      at_ += take;
+      left_ -= take;
+    }
+    return DecodeResult::Ok;
+  }
+
+  // The stream's end as FrameReader::Finish sees it, once every segment was taken.
+  DecodeResult Finish() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return ended_; });
+    if (error_) std::rethrow_exception(error_);
+    return result_;
+  }
+
+ private:
+  static constexpr size_t kChunks = 4;
+  static constexpr size_t kChunkBytes = size_t{64} << 10;
+  static constexpr size_t kNoChunk = ~size_t{0};
+
+  // What the feed's thread met before the decoder had what it asked for.
+  DecodeResult EndedEarly() {
+    if (error_) std::rethrow_exception(error_);
+    return result_ == DecodeResult::Ok ? DecodeResult::CorruptData : result_;
+  }
+
+  void End(DecodeResult result, std::exception_ptr error = nullptr) {
+    {
+      std::lock_guard lock(mutex_);
+      ended_ = true;
+      result_ = result;
+      error_ = error;
+    }
+    changed_.notify_all();
+  }
+
+  void Produce(const ReadAt& block, uint64_t blockLength, uint64_t oldSize, uint64_t newSize) {
+    try {
+      FrameReader reader(block, blockLength, CoversWindowLog(newSize));
+      int64_t shift = 0;
+      for (uint64_t produced = 0; produced < newSize;) {
+        {
+          std::unique_lock lock(mutex_);
+          changed_.wait(lock, [&] { return wantRecords_ || stop_; });
+          if (stop_) return;
+          wantRecords_ = false;
+        }
+        // The decoder is done with the last segment's records and waits for these.
+        uint64_t extraTotal = 0;
+        if (auto r = ReadRecords(reader, oldSize, produced, newSize - produced, shift, records_, extraTotal);
+            r != DecodeResult::Ok)
+          return End(r);
+        uint64_t bytes = extraTotal;
+        for (const Record& record : records_) bytes += record.coverLength;
+        {
+          std::lock_guard lock(mutex_);
+          extraTotal_ = extraTotal;
+          recordsReady_ = true;
+        }
+        changed_.notify_all();
+        for (uint64_t left = bytes; left > 0;) {
+          size_t chunk = 0;
+          {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !free_.empty() || stop_; });
+            if (stop_) return;
+            chunk = free_.back();
+            free_.pop_back();
+          }
+          size_t length = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, left));
+          if (auto r = reader.Read(std::span(chunks_.get() + chunk * kChunkBytes, length)); r != DecodeResult::Ok)
+            return End(r);
+          {
+            std::lock_guard lock(mutex_);
+            full_.emplace_back(chunk, length);
+          }
+          changed_.notify_all();
+          left -= length;
+        }
+        produced += bytes;
+      }
+      End(reader.Finish());
+    } catch (...) {
+      End(DecodeResult::CorruptData, std::current_exception());
+    }
+  }
+
+  std::unique_ptr<std::byte[]> chunks_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;          // the decoder is done, whatever the stream holds
+  bool wantRecords_ = false;   // the decoder asks for the next segment
+  bool recordsReady_ = false;  // records_ and extraTotal_ hold it
+  std::vector<Record> records_;
+  uint64_t extraTotal_ = 0;
+  std::vector<size_t> free_;                    // chunks the feed may fill
+  std::deque<std::pair<size_t, size_t>> full_;  // chunks filled, and their lengths, in order
+  bool ended_ = false;
+  DecodeResult result_ = DecodeResult::Ok;
+  std::exception_ptr error_;
+  // The decoder's side: the chunk it takes from.
+  size_t current_ = kNoChunk;
+  size_t at_ = 0;
+  size_t left_ = 0;
+  std::thread thread_;  // last: started once everything it uses is built
+};
+
 }  // namespace
 
 DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile, uint64_t oldSize,
                           uint64_t newSize, const Sink& sink, const Progress& progress, BranchFilter filter) {
-  FrameReader reader(block, blockLength, CoversWindowLog(newSize));
   Output output(sink, progress, newSize, filter);
-  std::vector<Record> records;
   std::vector<std::byte> extras;
   OldFileCache old(oldFile, oldSize, filter);
-  int64_t shift = 0;
+  StreamFeed feed(block, blockLength, oldSize, newSize);
   for (uint64_t produced = 0; produced < newSize;) {
+    const std::vector<Record>* records = nullptr;
     uint64_t extraTotal = 0;
-    if (auto r = ReadRecords(reader, oldSize, produced, newSize - produced, shift, records, extraTotal);
-        r != DecodeResult::Ok)
-      return r;
+    if (auto r = feed.NextSegment(records, extraTotal); r != DecodeResult::Ok) return r;
     SizeForSegment(extras, static_cast<size_t>(extraTotal));
-    if (auto r = reader.Read(extras); r != DecodeResult::Ok) return r;
+    if (auto r = feed.Take(extras); r != DecodeResult::Ok) return r;
     size_t extraPos = 0;
-    for (const Record& record : records) {
+    for (const Record& record : *records) {
       for (uint64_t left = record.extraLength; left > 0;) {
         auto space = output.Space();
         size_t take = static_cast<size_t>(std::min<uint64_t>(space.size(), left));
@@ -276,7 +442,7 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
         if (source.empty()) return DecodeResult::ReadError;
         size_t take = source.size();
         auto out = space.first(take);
-        if (auto r = reader.Read(out); r != DecodeResult::Ok) return r;
+        if (auto r = feed.Take(out); r != DecodeResult::Ok) return r;
         AddBytes(out.data(), source.data(), take);
         done += take;
         if (auto r = output.Commit(take); r != DecodeResult::Ok) return r;
@@ -285,7 +451,7 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
     }
   }
   if (auto r = output.Flush(); r != DecodeResult::Ok) return r;
-  return reader.Finish();
+  return feed.Finish();
 }
 
 }  // namespace codec

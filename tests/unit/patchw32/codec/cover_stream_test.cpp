@@ -1,9 +1,13 @@
-// The covers stream: what the encoder writes the decoder rebuilds, and a stream that lies about
-// its lengths or offsets is refused before anything is read or written out of bounds.
+// The covers stream: what the encoder writes the decoder rebuilds, the old file is read once in
+// long reads, the stream's thread ends with the decode, and a stream that lies about its lengths
+// or offsets is refused before anything is read or written out of bounds.
 #include <gtest/gtest.h>
 #include <zstd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
 
 #include "patchw32/codec/branch_filter.h"
 #include "patchw32/codec/codec_limits.h"
@@ -129,6 +133,37 @@ TEST(CoverStream, OldFileIsReadOnceInWholeBlocksAndLongReads) {
       next = offset + size;
     }
   }
+}
+
+TEST(CoverStream, TheStreamThreadEndsWithTheDecode) {
+  // The stream is decompressed on a second thread, ahead of the decoder: whichever side stops
+  // first, the decode returns that side's result (or exception), and nothing of the block is read
+  // once it has returned.
+  Bytes oldFile = test::Random(6 << 20, 13);
+  Bytes newFile = oldFile;
+  Bytes noise = test::Random(newFile.size() / 16, 14);
+  for (size_t at = 0; at < newFile.size(); at += 16) newFile[at] ^= noise[at / 16];
+  auto block = EncodeCovers(oldFile, newFile, {{0, 0, newFile.size()}}, {.level = 1});
+  ASSERT_TRUE(block);
+  ASSERT_GT(block->size(), 300000u);  // read in several pieces
+  int blockReads = 0;
+  auto decode = [&](int failAtRead, const Sink& sink) {
+    blockReads = 0;
+    ReadAt reader = [&, failAtRead](uint64_t offset, std::span<std::byte> buffer) {
+      if (++blockReads == failAtRead) throw std::runtime_error("the patch went away");
+      return test::ReaderOf(*block)(offset, buffer);
+    };
+    return DecodeFile(payload::Codec::Covers, reader, block->size(), test::ReaderOf(oldFile), oldFile.size(),
+                      newFile.size(), sink, nullptr);
+  };
+  Sink refuse = [](std::span<const std::byte>) { return false; };
+  Sink accept = [](std::span<const std::byte>) { return true; };
+  EXPECT_EQ(decode(0, refuse), DecodeResult::WriteError);
+  int readsAtReturn = blockReads;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(blockReads, readsAtReturn);
+  EXPECT_THROW(decode(3, accept), std::runtime_error);
+  EXPECT_EQ(decode(0, accept), DecodeResult::Ok);
 }
 
 // A hand-written stream: numbers as LEB128 and raw bytes, compressed as one frame.
