@@ -176,6 +176,24 @@ void SizeForSegment(std::vector<T>& v, size_t n) {
   v.resize(n);
 }
 
+// A segment's extra bytes, read whole before its covers: the buffer keeps the largest size asked
+// for so far and is not cleared, since the stream fills every byte taken.
+class ExtraBytes {
+ public:
+  std::span<std::byte> Take(size_t n) {
+    if (n > capacity_) {
+      data_.reset();  // not held together with the larger one
+      data_ = std::make_unique_for_overwrite<std::byte[]>(n);
+      capacity_ = n;
+    }
+    return {data_.get(), n};
+  }
+
+ private:
+  std::unique_ptr<std::byte[]> data_;
+  size_t capacity_ = 0;
+};
+
 // to[i] += from[i] modulo 256, sixteen bytes at a time: a vector add of bytes where the target has
 // one (SSE2 on x86-64), else the compiler's lowering of it.
 void AddBytes(std::byte* to, const std::byte* from, size_t n) {
@@ -416,14 +434,14 @@ class StreamFeed {
 DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile, uint64_t oldSize,
                           uint64_t newSize, const Sink& sink, const Progress& progress, BranchFilter filter) {
   Output output(sink, progress, newSize, filter);
-  std::vector<std::byte> extras;
+  ExtraBytes extraBytes;
   OldFileCache old(oldFile, oldSize, filter);
   StreamFeed feed(block, blockLength, oldSize, newSize);
   for (uint64_t produced = 0; produced < newSize;) {
     const std::vector<Record>* records = nullptr;
     uint64_t extraTotal = 0;
     if (auto r = feed.NextSegment(records, extraTotal); r != DecodeResult::Ok) return r;
-    SizeForSegment(extras, static_cast<size_t>(extraTotal));
+    auto extras = extraBytes.Take(static_cast<size_t>(extraTotal));
     if (auto r = feed.Take(extras); r != DecodeResult::Ok) return r;
     size_t extraPos = 0;
     for (const Record& record : *records) {
