@@ -1,7 +1,8 @@
 # The bench's runs of each tool, sourced by bench/run (which sets the paths and options used here).
 # Each run appends one line per file to $results:
-#   case row payload-bytes build-s apply-s apply-KiB file build-KiB check-s
-# where a figure that does not apply is "-" (check-s: the self-check's share of our build), or
+#   case row payload-bytes build-s apply-s apply-KiB file build-KiB check-s pass-s
+# where a figure that does not apply is "-" (check-s: the self-check's share of our build; pass-s:
+# the whole updater's update pass, within its apply), or
 #   case row n/a - - - file
 # when the tool is not run on that file.
 
@@ -18,11 +19,11 @@ measure() {
 
 size_of() { stat -c %s "$1"; }
 
-# "case row bytes build-s apply-s apply-KiB file build-KiB check-s" from a build and an apply
-# measure's output.
+# "case row bytes build-s apply-s apply-KiB file build-KiB check-s pass-s" from a build and an
+# apply measure's output.
 record() {
-  local name=$1 row=$2 bytes=$3 b=$4 a=$5 file=$6 check=${7:--}
-  echo "$name $row $bytes ${b% *} ${a% *} ${a#* } $file ${b#* } $check" >>"$results"
+  local name=$1 row=$2 bytes=$3 b=$4 a=$5 file=$6 check=${7:--} pass=${8:--}
+  echo "$name $row $bytes ${b% *} ${a% *} ${a#* } $file ${b#* } $check $pass" >>"$results"
 }
 
 # One file pair through one delta tool (a row of its own per compression for hdiffz).
@@ -133,18 +134,43 @@ run_updater() {
   b=$(measure "$mkpatch" build --old "$dir/old" --new "$dir/new" --records "$records" \
         --stub "$updater_stub" --out "$updater" "${verify_flag[@]}")
   check=$(sed -n 's/.*checked in \([0-9.]*\) s.*/\1/p' "$tmp/out" "$tmp/err" | head -n 1)
-  local runs=() i
+  local runs=() passes=() i
   for ((i = 0; i < apply_runs; ++i)); do
     rm -rf "$install"
     cp -r "$dir/old" "$install"
     # The console front end asks nothing when its input is not a terminal; no Backup argument.
-    runs+=("$(cd "$install" && measure "$updater")")
+    runs+=("$(cd "$install" && measure_stamped "$updater")")
     grep -q "Update completed successfully" "$tmp/out" || { echo "bench: the updater did not finish" >&2; exit 1; }
     same_files "$dir/new" "$install" || { echo "bench: the updated tree differs from $dir/new" >&2; exit 1; }
+    passes+=("$(update_pass_seconds "$tmp/out") 0")
   done
   a=$(median_of_runs "${runs[@]}")
-  record "$name" updater "$(( $(size_of "$updater") - $(size_of "$updater_stub") ))" "$b" "$a" "$dir" "${check:--}"
+  local pass
+  pass=$(median_of_runs "${passes[@]}")
+  record "$name" updater "$(( $(size_of "$updater") - $(size_of "$updater_stub") ))" "$b" "$a" "$dir" "${check:--}" "${pass% *}"
   rm -rf "$install" "$updater"
+}
+
+# measure, with each line the program prints on stdout prefixed by the time it was read (the
+# console front end flushes each log line as it adds it).
+measure_stamped() {
+  if ! /usr/bin/time -f "%e %M" -o "$tmp/time" "$@" </dev/null 2>"$tmp/err" |
+       perl -MTime::HiRes=time -ne '$| = 1; printf "%.6f %s", time, $_' >"$tmp/out"; then
+    echo "bench: failed: $*" >&2
+    tail -n 20 "$tmp/out" "$tmp/err" >&2
+    return 1
+  fi
+  cat "$tmp/time"
+}
+
+# The update pass's seconds in a stamped log: from the line the driver prints just before it starts
+# the pass ("There is one file / There are N files to be patched") to the first line after the pass
+# has returned (the empty line before the verdict, which follows "Finishing update...").
+update_pass_seconds() {
+  awk '/ to be patched in this update\.$/ && !start { start = $1 }
+       start && finishing && NF == 1 { printf "%.3f\n", $1 - start; done = 1; exit }
+       /Finishing update\.\.\.$/ { finishing = 1 }
+       END { if (!done) print "-" }' "$1"
 }
 
 # A tree of one file for the updater: DIR/old/NAME and DIR/new/NAME, linked to the case's files

@@ -6,6 +6,10 @@
 #include <array>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace codec {
 namespace {
 
@@ -46,6 +50,37 @@ uint32_t Read32(std::span<const std::byte> file, size_t at) {
   return Read16(file, at) | static_cast<uint32_t>(Read16(file, at + 2)) << 16;
 }
 
+// Whether the byte at `i` can begin an operand the loop below converts: an E8, or (x86-64) a byte
+// followed by a ModRM byte of mod 00 and r/m 101 (whose opcode is then looked up).
+bool MayBegin(const uint8_t* bytes, size_t i, bool rip) {
+  return bytes[i] == 0xE8 || (rip && (bytes[i + 1] & 0xC7) == 0x05);
+}
+
+// The first position from `i` on that may begin an operand, or `size`. Most bytes begin nothing:
+// sixteen at a time are tested with SSE2 where the target has it (every x86-64), and only the
+// positions it marks are looked at.
+size_t NextCandidate(const uint8_t* bytes, size_t size, size_t i, bool rip) {
+#if defined(__SSE2__)
+  const __m128i call = _mm_set1_epi8(static_cast<char>(0xE8));
+  const __m128i modrmMask = _mm_set1_epi8(static_cast<char>(0xC7));
+  const __m128i modrmRip = _mm_set1_epi8(0x05);
+  // Loads bytes [i, i + 17): the chunk and the byte after it, each position's ModRM byte.
+  for (; i + 17 <= size; i += 16) {
+    __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+    __m128i marks = _mm_cmpeq_epi8(here, call);
+    if (rip) {
+      __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 1));
+      marks = _mm_or_si128(marks, _mm_cmpeq_epi8(_mm_and_si128(next, modrmMask), modrmRip));
+    }
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(marks));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i + 1 < size; ++i)
+    if (MayBegin(bytes, i, rip)) return i;
+  return size;
+}
+
 }  // namespace
 
 void ConvertBranches(BranchFilter filter, BranchDirection direction, std::span<std::byte> block,
@@ -55,6 +90,10 @@ void ConvertBranches(BranchFilter filter, BranchDirection direction, std::span<s
   size_t size = block.size();
   bool rip = filter == BranchFilter::CallsAndRipRelative;
   for (size_t i = 0; i + 5 <= size;) {
+    // A byte that can begin nothing is stepped over one at a time, so jumping to the next one that
+    // can changes nothing.
+    i = NextCandidate(bytes, size, i, rip);
+    if (i + 5 > size) break;
     uint8_t start = kStarts[bytes[i]];
     if (start == kCall) {
       Convert(bytes + i + 1, blockOffset + i + 5, direction);

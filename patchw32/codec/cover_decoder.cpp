@@ -1,8 +1,16 @@
 // Applies a covers stream (COVERS.md): reads the old file at each cover's offset, adds the
-// differences and writes the new file in one pass, holding one segment's unexplained bytes at most.
+// differences and writes the new file in one pass, holding one segment's unexplained bytes at most;
+// the stream is decompressed on a second thread meanwhile.
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
+#include <thread>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "patchw32/codec/branch_filter.h"
@@ -64,81 +72,99 @@ class Output {
   size_t used_ = 0;
 };
 
-// The old file read in a few aligned blocks of kOldBlockBytes, each in one long read: covers that
-// follow each other mostly read on from where the last one ended, so the old file is read front
-// to back in large pieces and most covers cost no read at all. The branch-filter blocks inside a
-// block are converted when first used, so a block used again for a short cover costs little.
-// Blocks and their number are no larger than the old file needs.
+// The old file kept in small aligned blocks (one branch-filter block each), set-associative:
+// covers between releases are mostly short and hop between many places of the old file, which a
+// few large blocks would read again and again. A miss reads the blocks the cover still needs, up to
+// the end of the cache's row, in one read, so a long cover still reads the old file in long reads.
+// Each block is converted once, as it is read. Blocks and their number are no larger than the old
+// file needs; together they hold kOldBlocks * kOldBlockBytes (codec_limits.h).
 class OldFileCache {
  public:
   OldFileCache(const ReadAt& file, uint64_t size, BranchFilter filter)
-      : file_(file), size_(size), filter_(filter),
-        block_(static_cast<size_t>(WholeBlocksUpTo(kOldBlockBytes, size))),
-        count_(block_ == 0 ? 0 : static_cast<size_t>(std::min(kOldBlocks, size / block_ + (size % block_ != 0)))),
-        data_(std::make_unique_for_overwrite<std::byte[]>(count_ * block_)) {
-    for (size_t i = 0; i < count_; ++i) blocks_[i].data = data_.get() + i * block_;
+      : file_(file), size_(size), filter_(filter) {
+    uint64_t fileBlocks = (size + kBlockBytes - 1) / kBlockBytes;
+    size_t slots = static_cast<size_t>(std::min<uint64_t>(kOldBlocks * kOldBlockBytes / kBlockBytes, fileBlocks));
+    ways_ = std::min(kWays, slots);
+    sets_ = ways_ == 0 ? 0 : slots / ways_;
+    tags_.assign(ways_ * sets_, kEmpty);
+    used_.assign(ways_ * sets_, 0);
+    data_ = std::make_unique_for_overwrite<std::byte[]>(ways_ * sets_ * kBlockBytes);
   }
 
   // old[offset, offset + n) for the largest n <= most that stays inside one block; empty when the
   // read failed. The caller has checked that [offset, offset + most) lies inside the file.
   std::span<const std::byte> Bytes(uint64_t offset, size_t most) {
-    uint64_t start = offset - offset % block_;
-    Block* block = Find(start);
-    if (!block) return {};
-    size_t inBlock = static_cast<size_t>(offset - start);
-    size_t take = std::min(most, block->length - inBlock);
-    ConvertPieces(*block, inBlock, take);
-    return {block->data + inBlock, take};
+    uint64_t block = offset / kBlockBytes;
+    size_t inBlock = static_cast<size_t>(offset % kBlockBytes);
+    size_t slot = Find(block);
+    if (slot == kNone) {
+      slot = Load(block, (inBlock + most - 1) / kBlockBytes);
+      if (slot == kNone) return {};
+    }
+    used_[slot] = ++clock_;
+    size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, size_ - block * kBlockBytes));
+    return {data_.get() + slot * kBlockBytes + inBlock, std::min(most, length - inBlock)};
   }
 
  private:
-  struct Block {
-    uint64_t start = ~uint64_t{0};
-    uint64_t used = 0;
-    size_t length = 0;       // bytes read: the block's size, or less at the end of the file
-    uint64_t converted = 0;  // which of its branch-filter blocks are converted
-    std::byte* data = nullptr;
-  };
-  static_assert(kOldBlockBytes / kBranchBlockBytes <= 64, "one bit per branch-filter block");
-  static_assert(kOldBlockBytes % kBranchBlockBytes == 0, "blocks hold whole branch-filter blocks");
+  static constexpr size_t kBlockBytes = kBranchBlockBytes;
+  static constexpr size_t kWays = 4;
+  static constexpr uint64_t kEmpty = ~uint64_t{0};
+  static constexpr size_t kNone = ~size_t{0};
+  static_assert(kOldBlockBytes % kBlockBytes == 0, "the cache holds whole branch-filter blocks");
 
-  Block* Find(uint64_t start) {
-    Block* victim = nullptr;
-    for (size_t i = 0; i < count_; ++i) {
-      Block& block = blocks_[i];
-      if (block.start == start) {
-        block.used = ++clock_;
-        return &block;
-      }
-      if (!victim || block.used < victim->used) victim = &block;
-    }
-    victim->start = ~uint64_t{0};  // until the read succeeds
-    size_t length = static_cast<size_t>(std::min<uint64_t>(block_, size_ - start));
-    if (!file_(start, std::span(victim->data, length))) return nullptr;
-    *victim = {start, ++clock_, length, 0, victim->data};
-    return victim;
+  // Slots are laid out way by way, so that one way's slots of consecutive sets, which hold
+  // consecutive blocks, are one stretch of memory that a single read fills.
+  size_t SlotOf(size_t way, size_t set) const { return way * sets_ + set; }
+
+  // Consecutive blocks go to consecutive sets, but each row's worth of blocks starts at its own
+  // set, so that places of the old file a multiple of a row apart do not all crowd into one set.
+  size_t SetOf(uint64_t block) const {
+    uint64_t skew = ((block / sets_) * 0x9E3779B97F4A7C15ull) >> 32;
+    return static_cast<size_t>((block + skew) % sets_);
   }
 
-  // Converts the branch-filter blocks of `block` that [inBlock, inBlock + length) touches.
-  void ConvertPieces(Block& block, size_t inBlock, size_t length) {
-    if (filter_ == BranchFilter::None) return;
-    for (size_t piece = inBlock / kBranchBlockBytes; piece * kBranchBlockBytes < inBlock + length; ++piece) {
-      uint64_t bit = uint64_t{1} << piece;
-      if (block.converted & bit) continue;
-      size_t from = piece * kBranchBlockBytes;
-      auto bytes = std::span(block.data + from, std::min(kBranchBlockBytes, block.length - from));
-      ConvertBranches(filter_, BranchDirection::Encode, bytes, block.start + from);
-      block.converted |= bit;
+  size_t Find(uint64_t block) const {
+    size_t set = SetOf(block);
+    for (size_t way = 0; way < ways_; ++way)
+      if (tags_[SlotOf(way, set)] == block) return SlotOf(way, set);
+    return kNone;
+  }
+
+  // Reads `block` and up to `more` blocks after it that are not held yet, stopping where the sets
+  // or the row end and at the file's end, into the least recently used way of the first block's
+  // set (and the same way of the sets after it).
+  size_t Load(uint64_t block, uint64_t more) {
+    size_t set = SetOf(block);
+    size_t way = 0;
+    for (size_t w = 1; w < ways_; ++w)
+      if (used_[SlotOf(w, set)] < used_[SlotOf(way, set)]) way = w;
+    uint64_t fileBlocks = (size_ + kBlockBytes - 1) / kBlockBytes;
+    uint64_t count = 1;
+    uint64_t most = std::min<uint64_t>({more + 1, sets_ - set, sets_ - block % sets_, fileBlocks - block});
+    while (count < most && Find(block + count) == kNone) ++count;
+    size_t first = SlotOf(way, set);
+    uint64_t from = block * kBlockBytes;
+    size_t length = static_cast<size_t>(std::min<uint64_t>(count * kBlockBytes, size_ - from));
+    for (uint64_t i = 0; i < count; ++i) tags_[first + i] = kEmpty;  // until the read succeeds
+    std::byte* bytes = data_.get() + first * kBlockBytes;
+    if (!file_(from, std::span(bytes, length))) return kNone;
+    ConvertFileBlocks(filter_, BranchDirection::Encode, std::span(bytes, length), from);
+    for (uint64_t i = 0; i < count; ++i) {
+      tags_[first + i] = block + i;
+      used_[first + i] = clock_;
     }
+    return first;
   }
 
   const ReadAt& file_;
   uint64_t size_;
   BranchFilter filter_;
-  size_t block_;
-  size_t count_;
+  size_t ways_ = 0;
+  size_t sets_ = 0;
+  std::vector<uint64_t> tags_;  // the block each slot holds, or kEmpty
+  std::vector<uint64_t> used_;  // when each slot was last used
   std::unique_ptr<std::byte[]> data_;
-  Block blocks_[kOldBlocks];
   uint64_t clock_ = 0;
 };
 
@@ -149,6 +175,24 @@ void SizeForSegment(std::vector<T>& v, size_t n) {
   if (n > v.capacity()) v = std::vector<T>();
   v.resize(n);
 }
+
+// A segment's extra bytes, read whole before its covers: the buffer keeps the largest size asked
+// for so far and is not cleared, since the stream fills every byte taken.
+class ExtraBytes {
+ public:
+  std::span<std::byte> Take(size_t n) {
+    if (n > capacity_) {
+      data_.reset();  // not held together with the larger one
+      data_ = std::make_unique_for_overwrite<std::byte[]>(n);
+      capacity_ = n;
+    }
+    return {data_.get(), n};
+  }
+
+ private:
+  std::unique_ptr<std::byte[]> data_;
+  size_t capacity_ = 0;
+};
 
 // to[i] += from[i] modulo 256, sixteen bytes at a time: a vector add of bytes where the target has
 // one (SSE2 on x86-64), else the compiler's lowering of it.
@@ -224,25 +268,183 @@ DecodeResult ReadRecords(FrameReader& reader, uint64_t oldSize, uint64_t at, uin
   return DecodeResult::Ok;
 }
 
+// The covers stream decompressed on a second thread, while the decoder adds the old file's bytes,
+// converts and writes on its own: zstd is about a third of a decode's work. The feed reads a
+// segment's records when the decoder asks for them (so that one segment's records are held, as
+// without it), then hands its bytes on in a few small chunks. Only the feed's thread reads the
+// block; the sink, the progress and the old file are called on the decoder's thread alone.
+class StreamFeed {
+ public:
+  StreamFeed(const ReadAt& block, uint64_t blockLength, uint64_t oldSize, uint64_t newSize)
+      : chunks_(std::make_unique_for_overwrite<std::byte[]>(kChunks * kChunkBytes)) {
+    for (size_t i = 0; i < kChunks; ++i) free_.push_back(i);
+    thread_ = std::thread([=, this, &block] { Produce(block, blockLength, oldSize, newSize); });
+  }
+  ~StreamFeed() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+  }
+  StreamFeed(const StreamFeed&) = delete;
+  StreamFeed& operator=(const StreamFeed&) = delete;
+
+  // The next segment's records and its extra bytes' total, valid until the next call.
+  DecodeResult NextSegment(const std::vector<Record>*& records, uint64_t& extraTotal) {
+    std::unique_lock lock(mutex_);
+    wantRecords_ = true;
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return recordsReady_ || ended_; });
+    if (!recordsReady_) return EndedEarly();
+    recordsReady_ = false;
+    records = &records_;
+    extraTotal = extraTotal_;
+    return DecodeResult::Ok;
+  }
+
+  // Exactly out.size() of the segment's bytes, in stream order.
+  DecodeResult Take(std::span<std::byte> out) {
+    while (!out.empty()) {
+      if (left_ == 0) {
+        std::unique_lock lock(mutex_);
+        if (current_ != kNoChunk) {
+          free_.push_back(current_);
+          current_ = kNoChunk;
+          changed_.notify_all();
+        }
+        changed_.wait(lock, [&] { return !full_.empty() || ended_; });
+        if (full_.empty()) return EndedEarly();
+        std::tie(current_, left_) = full_.front();
+        full_.pop_front();
+        at_ = current_ * kChunkBytes;
+      }
+      size_t take = std::min(out.size(), left_);
+      std::memcpy(out.data(), chunks_.get() + at_, take);
+      out = out.subspan(take);
+      at_ += take;
+      left_ -= take;
+    }
+    return DecodeResult::Ok;
+  }
+
+  // The stream's end as FrameReader::Finish sees it, once every segment was taken.
+  DecodeResult Finish() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return ended_; });
+    if (error_) std::rethrow_exception(error_);
+    return result_;
+  }
+
+ private:
+  static constexpr size_t kChunks = 4;
+  static constexpr size_t kChunkBytes = size_t{64} << 10;
+  static constexpr size_t kNoChunk = ~size_t{0};
+
+  // What the feed's thread met before the decoder had what it asked for.
+  DecodeResult EndedEarly() {
+    if (error_) std::rethrow_exception(error_);
+    return result_ == DecodeResult::Ok ? DecodeResult::CorruptData : result_;
+  }
+
+  void End(DecodeResult result, std::exception_ptr error = nullptr) {
+    {
+      std::lock_guard lock(mutex_);
+      ended_ = true;
+      result_ = result;
+      error_ = error;
+    }
+    changed_.notify_all();
+  }
+
+  void Produce(const ReadAt& block, uint64_t blockLength, uint64_t oldSize, uint64_t newSize) {
+    try {
+      FrameReader reader(block, blockLength, CoversWindowLog(newSize));
+      int64_t shift = 0;
+      for (uint64_t produced = 0; produced < newSize;) {
+        {
+          std::unique_lock lock(mutex_);
+          changed_.wait(lock, [&] { return wantRecords_ || stop_; });
+          if (stop_) return;
+          wantRecords_ = false;
+        }
+        // The decoder is done with the last segment's records and waits for these.
+        uint64_t extraTotal = 0;
+        if (auto r = ReadRecords(reader, oldSize, produced, newSize - produced, shift, records_, extraTotal);
+            r != DecodeResult::Ok)
+          return End(r);
+        uint64_t bytes = extraTotal;
+        for (const Record& record : records_) bytes += record.coverLength;
+        {
+          std::lock_guard lock(mutex_);
+          extraTotal_ = extraTotal;
+          recordsReady_ = true;
+        }
+        changed_.notify_all();
+        for (uint64_t left = bytes; left > 0;) {
+          size_t chunk = 0;
+          {
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [&] { return !free_.empty() || stop_; });
+            if (stop_) return;
+            chunk = free_.back();
+            free_.pop_back();
+          }
+          size_t length = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, left));
+          if (auto r = reader.Read(std::span(chunks_.get() + chunk * kChunkBytes, length)); r != DecodeResult::Ok)
+            return End(r);
+          {
+            std::lock_guard lock(mutex_);
+            full_.emplace_back(chunk, length);
+          }
+          changed_.notify_all();
+          left -= length;
+        }
+        produced += bytes;
+      }
+      End(reader.Finish());
+    } catch (...) {
+      End(DecodeResult::CorruptData, std::current_exception());
+    }
+  }
+
+  std::unique_ptr<std::byte[]> chunks_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool stop_ = false;          // the decoder is done, whatever the stream holds
+  bool wantRecords_ = false;   // the decoder asks for the next segment
+  bool recordsReady_ = false;  // records_ and extraTotal_ hold it
+  std::vector<Record> records_;
+  uint64_t extraTotal_ = 0;
+  std::vector<size_t> free_;                    // chunks the feed may fill
+  std::deque<std::pair<size_t, size_t>> full_;  // chunks filled, and their lengths, in order
+  bool ended_ = false;
+  DecodeResult result_ = DecodeResult::Ok;
+  std::exception_ptr error_;
+  // The decoder's side: the chunk it takes from.
+  size_t current_ = kNoChunk;
+  size_t at_ = 0;
+  size_t left_ = 0;
+  std::thread thread_;  // last: started once everything it uses is built
+};
+
 }  // namespace
 
 DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadAt& oldFile, uint64_t oldSize,
                           uint64_t newSize, const Sink& sink, const Progress& progress, BranchFilter filter) {
-  FrameReader reader(block, blockLength, CoversWindowLog(newSize));
   Output output(sink, progress, newSize, filter);
-  std::vector<Record> records;
-  std::vector<std::byte> extras;
+  ExtraBytes extraBytes;
   OldFileCache old(oldFile, oldSize, filter);
-  int64_t shift = 0;
+  StreamFeed feed(block, blockLength, oldSize, newSize);
   for (uint64_t produced = 0; produced < newSize;) {
+    const std::vector<Record>* records = nullptr;
     uint64_t extraTotal = 0;
-    if (auto r = ReadRecords(reader, oldSize, produced, newSize - produced, shift, records, extraTotal);
-        r != DecodeResult::Ok)
-      return r;
-    SizeForSegment(extras, static_cast<size_t>(extraTotal));
-    if (auto r = reader.Read(extras); r != DecodeResult::Ok) return r;
+    if (auto r = feed.NextSegment(records, extraTotal); r != DecodeResult::Ok) return r;
+    auto extras = extraBytes.Take(static_cast<size_t>(extraTotal));
+    if (auto r = feed.Take(extras); r != DecodeResult::Ok) return r;
     size_t extraPos = 0;
-    for (const Record& record : records) {
+    for (const Record& record : *records) {
       for (uint64_t left = record.extraLength; left > 0;) {
         auto space = output.Space();
         size_t take = static_cast<size_t>(std::min<uint64_t>(space.size(), left));
@@ -258,7 +460,7 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
         if (source.empty()) return DecodeResult::ReadError;
         size_t take = source.size();
         auto out = space.first(take);
-        if (auto r = reader.Read(out); r != DecodeResult::Ok) return r;
+        if (auto r = feed.Take(out); r != DecodeResult::Ok) return r;
         AddBytes(out.data(), source.data(), take);
         done += take;
         if (auto r = output.Commit(take); r != DecodeResult::Ok) return r;
@@ -267,7 +469,7 @@ DecodeResult DecodeCovers(const ReadAt& block, uint64_t blockLength, const ReadA
     }
   }
   if (auto r = output.Flush(); r != DecodeResult::Ok) return r;
-  return reader.Finish();
+  return feed.Finish();
 }
 
 }  // namespace codec

@@ -1,6 +1,9 @@
 // Checking installed files by size and XXH3-128, in fixed-size pieces whatever the file's size.
 #include "patchw32/engine/installed_file.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "patchw32/engine/messages.h"
 #include "patchw32/format/hash.h"
 
@@ -9,16 +12,26 @@ namespace {
 
 constexpr size_t kReadPiece = 1 << 20;
 
+// The buffer a file or a data block is hashed through, no larger than it, and not cleared first:
+// every byte hashed is read into it.
+struct Piece {
+  explicit Piece(uint64_t bytes)
+      : size(static_cast<size_t>(std::min<uint64_t>(kReadPiece, bytes))),
+        data(std::make_unique_for_overwrite<std::byte[]>(size)) {}
+  size_t size;
+  std::unique_ptr<std::byte[]> data;
+};
+
 ReadOutcome HashFile(const std::string& path, uint64_t size, const ByteProgress& progress,
                      payload::Hash128& hash) {
   auto file = platform::File::Open(path, platform::File::Mode::Read);
   if (!file) return ReadOutcome::ReadError;
   payload::StreamingHash128 hasher;
-  std::vector<std::byte> piece(static_cast<size_t>(std::min<uint64_t>(kReadPiece, size)));
+  Piece piece(size);
   for (uint64_t done = 0; done < size;) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size(), size - done));
-    if (!file->ReadAt(done, std::span(piece.data(), want))) return ReadOutcome::ReadError;
-    hasher.Update(std::span(piece.data(), want));
+    size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size, size - done));
+    if (!file->ReadAt(done, std::span(piece.data.get(), want))) return ReadOutcome::ReadError;
+    hasher.Update(std::span(piece.data.get(), want));
     done += want;
     if (progress && !progress(done, size)) return ReadOutcome::Stopped;
   }
@@ -127,12 +140,12 @@ std::string LeftAloneNotice(const PlannedFile& file, Finding finding) {
 ReadOutcome HashDataBlock(const platform::File& patch, const payload::PayloadIndex& index,
                           const payload::FileEntry& entry, const ByteProgress& progress, uint64_t& hash) {
   payload::StreamingHash64 hasher;
-  std::vector<std::byte> piece(static_cast<size_t>(std::min<uint64_t>(kReadPiece, entry.dataLength)));
+  Piece piece(entry.dataLength);
   for (uint64_t done = 0; done < entry.dataLength;) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size(), entry.dataLength - done));
-    if (!patch.ReadAt(index.dataOffset + entry.dataOffset + done, std::span(piece.data(), want)))
+    size_t want = static_cast<size_t>(std::min<uint64_t>(piece.size, entry.dataLength - done));
+    if (!patch.ReadAt(index.dataOffset + entry.dataOffset + done, std::span(piece.data.get(), want)))
       return ReadOutcome::ReadError;
-    hasher.Update(std::span(piece.data(), want));
+    hasher.Update(std::span(piece.data.get(), want));
     done += want;
     if (progress && !progress(done, entry.dataLength)) return ReadOutcome::Stopped;
   }

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "platform/files.h"
+#include "src/engine_host/engine_loader.h"
 #include "src/detect/locator.h"
 #include "src/detect/version_detection.h"
 #include "src/patchinfo/patch_info.h"
@@ -160,6 +161,8 @@ std::string FormatThousands(int64_t value) {
 }
 
 void RunUpdate(RunWindow& window) {
+  // The recovery, verification and update passes share one copy of the engine, written out once.
+  engine_host::KeepEngineLoaded engine;
   // An error raised during the run (a malformed checksum record, say) is shown, and the run still
   // ends with the OK button, so the player can leave.
   try {

@@ -1,4 +1,5 @@
-// The loader writes the carried engine out, calls it once and always cleans up after itself.
+// The loader writes the carried engine out, calls it (once, or for a whole run that keeps it
+// loaded) and always cleans up after itself.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -188,6 +189,41 @@ TEST_F(EngineLoaderTest, OnlyTheLibraryThatWasWrittenIsLoaded) {
   EXPECT_EQ(engine_host::RunPatchEngineWith(swapped, "\"x\" -i -l", Recorder, 1), 0);
   EXPECT_EQ(calls.size(), 1u);  // the echo engine answered, not the library put in its place
   EXPECT_TRUE(messages.empty());
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+// A run of several passes writes the engine once: while a KeepEngineLoaded exists the library
+// written at the first call answers the later ones, and it is gone when the last keeper goes. A
+// call that failed to load keeps nothing, so the next one writes the engine again.
+TEST_F(EngineLoaderTest, AKeptEngineIsWrittenOnceForTheRunAndDeletedAfterIt) {
+  int writes = 0;
+  engine_host::EngineHost counted = Host(echo);
+  counted.written = [&](const std::string&) { ++writes; };
+  engine_host::EngineHost changed = Host(echo);
+  changed.written = [&](const std::string& path) {
+    ++writes;
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(100);
+    file.put('\x5A');
+  };
+  {
+    engine_host::KeepEngineLoaded run;
+    EXPECT_EQ(engine_host::RunPatchEngineWith(changed, "\"x\" -i -l", Recorder, 1), engine_host::EngineLoadFailed);
+    EXPECT_TRUE(TempFolderEmpty());
+    {
+      engine_host::KeepEngineLoaded nested;
+      EXPECT_EQ(engine_host::RunPatchEngineWith(counted, "\"x\" -r", Recorder, 1), 0);
+    }
+    EXPECT_EQ(engine_host::RunPatchEngineWith(counted, "\"x\" -i -j", Recorder, 1), 0);
+    EXPECT_EQ(engine_host::RunPatchEngineWith(counted, "-result:7", Recorder, 1), 7);
+    EXPECT_EQ(writes, 2);  // the refused copy, then one for the three passes
+    EXPECT_EQ(std::distance(fs::directory_iterator(temp / "tmp"), fs::directory_iterator()), 1);
+  }
+  EXPECT_TRUE(TempFolderEmpty());
+  EXPECT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls.back(), "11:/z \"" + OwnPath() + "\" -result:7");
+  EXPECT_EQ(engine_host::RunPatchEngineWith(counted, "\"x\" -i -l", Recorder, 1), 0);
+  EXPECT_EQ(writes, 3);  // with no keeper, each call writes its own copy and deletes it
   EXPECT_TRUE(TempFolderEmpty());
 }
 

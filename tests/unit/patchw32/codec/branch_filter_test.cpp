@@ -1,8 +1,13 @@
-// The branch filter: decoding undoes encoding on any bytes, block by block; calls to one target
-// from moved code become equal; and the filter is chosen from the executable's header.
+// The branch filter: decoding undoes encoding on any bytes, block by block; it converts exactly
+// what the byte-by-byte loop converted; calls to one target from moved code become equal; and the
+// filter is chosen from the executable's header.
 #include "patchw32/codec/branch_filter.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <set>
 
 #include "tests/unit/patchw32/codec/test_files.h"
 
@@ -36,6 +41,66 @@ TEST(BranchFilter, DecodingUndoesEncodingOnAnyBytes) {
       SCOPED_TRACE(testing::Message() << c.name << ", filter " << static_cast<int>(filter));
       Bytes encoded = ConvertFile(c.file, filter, BranchDirection::Encode);
       EXPECT_TRUE(ConvertFile(encoded, filter, BranchDirection::Decode) == c.file);
+    }
+  }
+}
+
+// The conversion as it was first written, one byte at a time: payloads already built with it
+// must decode to the same bytes, so the faster scan has to find exactly the same operands.
+void ConvertOneByteAtATime(BranchFilter filter, BranchDirection direction, std::span<std::byte> block,
+                           uint64_t blockOffset) {
+  auto* bytes = reinterpret_cast<uint8_t*>(block.data());
+  bool rip = filter == BranchFilter::CallsAndRipRelative;
+  auto convert = [&](size_t at, uint64_t next) {
+    uint32_t value;
+    std::memcpy(&value, bytes + at, 4);
+    uint8_t top = static_cast<uint8_t>(value >> 24);
+    if (top != 0x00 && top != 0xFF) return;
+    uint32_t position = static_cast<uint32_t>(next);
+    uint32_t converted = (direction == BranchDirection::Encode ? value + position : value - position) & 0x01FFFFFF;
+    if (converted & 0x01000000) converted |= 0xFE000000;
+    std::memcpy(bytes + at, &converted, 4);
+  };
+  static const std::set<uint8_t> ripOpcodes{0x01, 0x03, 0x09, 0x0B, 0x21, 0x23, 0x29, 0x2B, 0x31, 0x33,
+                                            0x38, 0x39, 0x3A, 0x3B, 0x63, 0x80, 0x81, 0x83, 0x85, 0x87,
+                                            0x88, 0x89, 0x8A, 0x8B, 0x8D, 0xC6, 0xC7, 0xFF};
+  for (size_t i = 0; i + 5 <= block.size();) {
+    if (bytes[i] == 0xE8) {
+      convert(i + 1, blockOffset + i + 5);
+      i += 5;
+    } else if (rip && ripOpcodes.count(bytes[i]) && i + 6 <= block.size() && (bytes[i + 1] & 0xC7) == 0x05) {
+      convert(i + 2, blockOffset + i + 6);
+      i += 6;
+    } else {
+      ++i;
+    }
+  }
+}
+
+TEST(BranchFilter, FindsTheSameOperandsAsTheByteByByteConversion) {
+  // Bytes dense in call opcodes, operand opcodes and instruction-relative ModRM bytes, with
+  // operands whose top byte is 00 or FF, so that overlapping candidates, candidates at the end of
+  // a 16-byte chunk and of the block, and blocks of every length up to a few chunks all occur.
+  std::mt19937 random(5);
+  const uint8_t alphabet[] = {0xE8, 0x8B, 0x8D, 0xFF, 0x05, 0x15, 0x00, 0x48, 0x90, 0xC7, 0x25, 0x3D};
+  Bytes pool(64 * kBranchBlockBytes);
+  for (auto& b : pool) b = static_cast<std::byte>(random() % 4 == 0 ? random() & 0xFF : alphabet[random() % 12]);
+  for (BranchFilter filter : {BranchFilter::Calls, BranchFilter::CallsAndRipRelative}) {
+    for (BranchDirection direction : {BranchDirection::Encode, BranchDirection::Decode}) {
+      for (size_t length = 0; length <= 100; ++length) {
+        for (size_t from : {size_t{0}, size_t{3}, size_t{17}}) {
+          Bytes fast(pool.begin() + from, pool.begin() + from + length), slow = fast;
+          ConvertBranches(filter, direction, fast, 4096 * from);
+          ConvertOneByteAtATime(filter, direction, slow, 4096 * from);
+          ASSERT_TRUE(fast == slow) << "length " << length << " from " << from;
+        }
+      }
+      for (size_t at = 0; at < pool.size(); at += kBranchBlockBytes) {
+        Bytes fast(pool.begin() + at, pool.begin() + at + kBranchBlockBytes), slow = fast;
+        ConvertBranches(filter, direction, fast, at);
+        ConvertOneByteAtATime(filter, direction, slow, at);
+        ASSERT_TRUE(fast == slow) << "block at " << at;
+      }
     }
   }
 }

@@ -1,8 +1,15 @@
-// The covers stream: what the encoder writes the decoder rebuilds, and a stream that lies about
-// its lengths or offsets is refused before anything is read or written out of bounds.
+// The covers stream: what the encoder writes the decoder rebuilds, the old file is read once in
+// long reads, the stream's thread ends with the decode, and a stream that lies about its lengths
+// or offsets is refused before anything is read or written out of bounds.
 #include <gtest/gtest.h>
 #include <zstd.h>
 
+#include <algorithm>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+#include "patchw32/codec/branch_filter.h"
 #include "patchw32/codec/codec_limits.h"
 #include "patchw32/codec/cover_encoder.h"
 #include "tests/unit/patchw32/codec/test_files.h"
@@ -65,23 +72,36 @@ TEST(CoverStream, EncoderRefusesCoversOutsideTheFiles) {
     EXPECT_FALSE(EncodeCovers(oldFile, newFile, covers, {}));
 }
 
-TEST(CoverStream, OldFileIsReadFrontToBackInLongReadsAndOnce) {
-  // Covers that go forward, skipping a removed stretch, read the old file in order, in reads of a
-  // whole cache block (the last to the file's end), never a byte twice; a small old file is read
-  // in one read of its own size.
+TEST(CoverStream, OldFileIsReadOnceInWholeBlocksAndLongReads) {
+  // Covers that go forward, skipping a removed stretch, read the old file never a byte twice, in
+  // whole branch-filter blocks (the last to the file's end), and a long cover in long reads: each
+  // read ends only where the cover, the output chunk, the cache's sets or a row's worth of old
+  // blocks ends (the last three every 256 KiB). Covers
+  // that hop between many places of the old file, as between two builds of a program, still read
+  // each byte once while the places fit in the cache together (a few large cache blocks read the
+  // old file here over a hundred times).
   Bytes bigOld = test::Random((3 << 20) + 1000, 7);
   Bytes bigNew = test::Random(3 << 20, 8);
   Bytes smallOld = test::Random(5000, 9);
   Bytes smallNew = test::Random(6000, 10);
+  Bytes hopOld = test::Random(4 << 20, 11);
+  Bytes hopNew = test::Random(2 << 20, 12);
+  CoverList hops;  // 48 places 64 KiB apart, each read on by 200 bytes in turn
+  for (uint64_t at = 0, turn = 0; at + 200 <= hopNew.size(); at += 256, ++turn)
+    hops.push_back({(turn % 48) * (64 << 10) + (turn / 48) * 200, at, 200});
   struct Case {
     const char* name;
     const Bytes& oldFile;
     const Bytes& newFile;
     CoverList covers;
+    size_t mostReads;
   } cases[] = {
+      // 2.8 MB: 11 of each 256 KiB boundary, three covers; reads of 80 KiB on average at least.
       {"large file, a stretch removed", bigOld, bigNew,
-       {{0, 0, 1 << 20}, {(1 << 20) + 300000, (1 << 20) + 50, 1 << 20}, {(2 << 20) + 300100, (2 << 20) + 100, 700000}}},
-      {"small file", smallOld, smallNew, {{100, 0, 2000}, {3000, 2500, 2000}}},
+       {{0, 0, 1 << 20}, {(1 << 20) + 300000, (1 << 20) + 50, 1 << 20}, {(2 << 20) + 300100, (2 << 20) + 100, 700000}},
+       3 * 11 + 3},
+      {"small file", smallOld, smallNew, {{100, 0, 2000}, {3000, 2500, 2000}}, 2},
+      {"covers hopping between 48 places", hopOld, hopNew, hops, hopNew.size() / kBranchBlockBytes + 48},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -103,14 +123,47 @@ TEST(CoverStream, OldFileIsReadFrontToBackInLongReadsAndOnce) {
               DecodeResult::Ok);
     EXPECT_TRUE(out == c.newFile);
     ASSERT_FALSE(reads.empty());
+    EXPECT_LE(reads.size(), c.mostReads);
+    std::sort(reads.begin(), reads.end());
     uint64_t next = 0;
     for (const auto& [offset, size] : reads) {
-      EXPECT_GE(offset, next) << "read again or out of order";
-      EXPECT_EQ(size, std::min<uint64_t>(kOldBlockBytes, c.oldFile.size() - offset)) << "at " << offset;
+      EXPECT_GE(offset, next) << "read again";
+      EXPECT_EQ(offset % kBranchBlockBytes, 0u) << "at " << offset;
+      if (offset + size != c.oldFile.size()) EXPECT_EQ(size % kBranchBlockBytes, 0u) << "at " << offset;
       next = offset + size;
     }
-    if (c.oldFile.size() <= kOldBlockBytes) EXPECT_EQ(reads.size(), 1u);
   }
+}
+
+TEST(CoverStream, TheStreamThreadEndsWithTheDecode) {
+  // The stream is decompressed on a second thread, ahead of the decoder: whichever side stops
+  // first, the decode returns that side's result (or exception), and nothing of the block is read
+  // once it has returned.
+  Bytes oldFile = test::Random(6 << 20, 13);
+  Bytes newFile = oldFile;
+  Bytes noise = test::Random(newFile.size() / 16, 14);
+  for (size_t at = 0; at < newFile.size(); at += 16) newFile[at] ^= noise[at / 16];
+  auto block = EncodeCovers(oldFile, newFile, {{0, 0, newFile.size()}}, {.level = 1});
+  ASSERT_TRUE(block);
+  ASSERT_GT(block->size(), 300000u);  // read in several pieces
+  int blockReads = 0;
+  auto decode = [&](int failAtRead, const Sink& sink) {
+    blockReads = 0;
+    ReadAt reader = [&, failAtRead](uint64_t offset, std::span<std::byte> buffer) {
+      if (++blockReads == failAtRead) throw std::runtime_error("the patch went away");
+      return test::ReaderOf(*block)(offset, buffer);
+    };
+    return DecodeFile(payload::Codec::Covers, reader, block->size(), test::ReaderOf(oldFile), oldFile.size(),
+                      newFile.size(), sink, nullptr);
+  };
+  Sink refuse = [](std::span<const std::byte>) { return false; };
+  Sink accept = [](std::span<const std::byte>) { return true; };
+  EXPECT_EQ(decode(0, refuse), DecodeResult::WriteError);
+  int readsAtReturn = blockReads;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(blockReads, readsAtReturn);
+  EXPECT_THROW(decode(3, accept), std::runtime_error);
+  EXPECT_EQ(decode(0, accept), DecodeResult::Ok);
 }
 
 // A hand-written stream: numbers as LEB128 and raw bytes, compressed as one frame.
