@@ -35,7 +35,7 @@ struct Job {
   payload::FileEntry entry;
   const TreeFile* oldFile = nullptr;
   const TreeFile* newFile = nullptr;
-  std::vector<const TreeFile*> references;  // the old files an added one is coded against, if any
+  std::vector<const TreeFile*> references;  // the old files it is coded against, if not its own
   bool unchanged = false;
   uint64_t spoolOffset = 0;
 };
@@ -113,9 +113,12 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
     job.unchanged = true;
     return;
   }
-  // A file at a new path is coded against the old files its content came from, if there are any.
+  // A file at a new path is coded against the old files its content came from, if there are any;
+  // a changed file also, when they are not just its own old file (code moved between files), and
+  // that coding is the smaller.
   std::vector<const TreeFile*> references;
-  if (entry.operation == payload::Operation::Add && finder) references = finder->Find(newBytes, payload::kMaxReferences);
+  if (finder && !newBytes.empty()) references = finder->Find(newBytes, payload::kMaxReferences);
+  if (job.oldFile && references.size() == 1 && references.front()->path == job.oldFile->path) references.clear();
   uint64_t joinedSize = 0;
   for (const auto* reference : references) joinedSize += reference->size;
   while (references.size() > 1 && joinedSize > kJoinedReferencesMax) {
@@ -128,8 +131,7 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
     referenceMaps.push_back(Map(*reference));
     if (references.size() > 1) joined.insert(joined.end(), referenceMaps.back()->Bytes().begin(), referenceMaps.back()->Bytes().end());
   }
-  if (references.size() == 1) oldBytes = referenceMaps.front()->Bytes();
-  if (references.size() > 1) oldBytes = joined;
+  std::span<const std::byte> referenceBytes = references.size() == 1 ? referenceMaps.front()->Bytes() : joined;
   // The encoder says which pages it is done with; they are dropped from whichever file holds them.
   codec::EncodeOptions fileOptions = options;
   fileOptions.release = [&](std::span<const std::byte> bytes) {
@@ -141,9 +143,17 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
         map->Release(bytes);
     }
   };
-  auto encoded = codec::EncodeFile(oldBytes, newBytes, fileOptions);
+  codec::Encoded encoded;
+  if (references.empty() || job.oldFile) encoded = codec::EncodeFile(oldBytes, newBytes, fileOptions);
+  bool madeFromReferences = false;
+  if (!references.empty()) {
+    auto fromReferences = codec::EncodeFile(referenceBytes, newBytes, fileOptions);
+    madeFromReferences = ReadsOldFile(fromReferences.codec) && !fromReferences.data.empty() &&
+                         (encoded.data.empty() || fromReferences.data.size() < encoded.data.size());
+    if (madeFromReferences || encoded.data.empty()) encoded = std::move(fromReferences);
+  }
   if (encoded.data.empty()) throw std::runtime_error("could not encode " + entry.path);
-  if (!references.empty() && ReadsOldFile(encoded.codec)) {
+  if (madeFromReferences) {
     job.references = references;
     entry.flags |= payload::kEntryReference;
     for (size_t i = 0; i < references.size(); ++i)
@@ -205,7 +215,7 @@ BuiltPayload BuildPayloadData(const BuildRequest& request, const std::string& sp
   for (const auto& file : oldFiles)
     if (!HasExpansionExtension(file.path, extensions)) referable.push_back(file);
   std::optional<ReferenceFinder> finder;
-  if (std::any_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.entry.operation == payload::Operation::Add; }))
+  if (std::any_of(jobs.begin(), jobs.end(), [](const Job& job) { return job.newFile != nullptr; }))
     finder.emplace(referable, cores);
   const ReferenceFinder* references = finder ? &*finder : nullptr;
   Spool spool(spoolFile);

@@ -153,8 +153,9 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
     return false;
   }
   if (!entry.HasReference()) return true;
-  // Only a codec that reads an old file has a use for references; an entry's own old file is none
-  // of them, nor is one file two of them; together they are an old file the codec can address.
+  // Only a codec that reads an old file has a use for references; an added file's own path names
+  // no old file, and no file is two of them; together they are an old file the codec can address.
+  // (A changed file's own old file may be one of several its new contents were made from.)
   bool readsOldFile = entry.codec == Codec::ReferenceZstd || entry.codec == Codec::Covers ||
                       entry.codec == Codec::CoversX86 || entry.codec == Codec::CoversX64;
   bool sound = readsOldFile;
@@ -165,7 +166,8 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
       error = "the patch names a file outside the installation folder: " + reference.path;
       return false;
     }
-    if (SameName(reference.path, entry.path) || reference.size > (uint64_t{1} << 62) - total) sound = false;
+    bool own = SameName(reference.path, entry.path);
+    if ((own && entry.operation != Operation::Modify) || reference.size > (uint64_t{1} << 62) - total) sound = false;
     total += reference.size;
     for (size_t j = 0; j < i; ++j)
       if (SameName(reference.path, entry.references[j].path)) sound = false;

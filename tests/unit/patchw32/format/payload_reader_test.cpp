@@ -68,11 +68,14 @@ FileEntry Referring(const std::string& path, const std::vector<std::string>& ref
 }
 
 TEST(PayloadReader, ReadsReferencesBackBetweenEntriesWithout) {
-  auto image = Image({}, {Entry("a.exe"), Referring("data/new.pak", {"old/Old.pak", "old/b.pak"}), Entry("z.txt")}, 4);
+  // A changed file may be made from its own old file and others.
+  auto changed = Referring("src/Main.js", {"src/main.js", "src/other.js"});
+  changed.operation = payload::Operation::Modify;
+  auto image = Image({}, {Entry("a.exe"), Referring("data/new.pak", {"old/Old.pak", "old/b.pak"}), changed, Entry("z.txt")}, 4);
   PayloadIndex index;
   std::string error;
   ASSERT_TRUE(Read(image, index, error)) << error;
-  ASSERT_EQ(index.entries.size(), 3u);
+  ASSERT_EQ(index.entries.size(), 4u);
   EXPECT_FALSE(index.entries[0].HasReference());
   const FileEntry& entry = index.entries[1];
   ASSERT_TRUE(entry.HasReference());
@@ -82,7 +85,8 @@ TEST(PayloadReader, ReadsReferencesBackBetweenEntriesWithout) {
   EXPECT_EQ(entry.references[1].size, 101u);
   EXPECT_EQ(entry.references[1].hash, (payload::Hash128{5, 1}));
   EXPECT_EQ(entry.DecodedOldSize(), 201u);
-  EXPECT_EQ(index.entries[2].path, "z.txt");
+  EXPECT_EQ(index.entries[2].references.size(), 2u);
+  EXPECT_EQ(index.entries[3].path, "z.txt");
 }
 
 TEST(PayloadReader, RefusesFilesWithoutAPayload) {
@@ -131,7 +135,7 @@ TEST(PayloadReader, RefusesIndexesThatBreakTheirRulesEvenWithAGoodChecksum) {
   auto unknownFlag = std::vector<FileEntry>{Entry("a")};
   unknownFlag[0].flags = 0x80;
   auto hostileReference = std::vector<FileEntry>{Referring("a", {"b", "../outside"})};
-  auto ownReference = std::vector<FileEntry>{Referring("Data/a", {"data/A"})};
+  auto ownReference = std::vector<FileEntry>{Referring("Data/a", {"data/A"})};  // an added file's own path
   auto referenceUnused = std::vector<FileEntry>{Referring("a", {"b"})};
   referenceUnused[0].codec = payload::Codec::PlainZstd;
   auto noReferences = std::vector<FileEntry>{Referring("a", {})};
