@@ -27,6 +27,8 @@ using Progress = std::function<bool(uint64_t done, uint64_t total)>;
 struct EncodeOptions {
   int level = 19;        // zstd level for the zstd streams
   unsigned threads = 1;  // worker threads the encoder may use; the output does not depend on it
+  // Codes each finalist through LZMA too, and keeps whichever stage is smaller (zstd on a tie).
+  bool lzma = true;
   // The largest old file matched through one suffix array over it whole (0: the default, 128 MiB,
   // which keeps that within 1 GiB). A larger one is matched blocks first, with suffix arrays only
   // over the old bytes near what the blocks leave unexplained.
