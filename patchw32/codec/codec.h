@@ -48,6 +48,9 @@ struct Encoded {
 Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
                    const EncodeOptions& options);
 
+// The entropy stage a data block is coded with, named by its first byte: "lzma" or "zstd".
+const char* StageName(std::byte firstByte);
+
 enum class DecodeResult { Ok, CorruptData, ReadError, WriteError, Stopped };
 
 // Decodes a data block of `blockLength` bytes into exactly `newSize` bytes. Every length and
