@@ -27,7 +27,7 @@ add_library(orvan_lzma STATIC
 target_include_directories(orvan_lzma SYSTEM PUBLIC "${lzma_dir}/api")
 target_include_directories(orvan_lzma PRIVATE
   "${ORVAN_XZ_SOURCE}/src/common" "${lzma_dir}/common" "${lzma_dir}/check" "${lzma_dir}/lz"
-  "${lzma_dir}/lzma" "${lzma_dir}/rangecoder")
+  "${lzma_dir}/lzma" "${lzma_dir}/rangecoder" "${lzma_dir}/simple" "${lzma_dir}/delta")
 # A static library: no DLL import markings on its API.
 target_compile_definitions(orvan_lzma PUBLIC LZMA_API_STATIC)
 target_compile_definitions(orvan_lzma PRIVATE
