@@ -34,6 +34,9 @@ constexpr uint64_t kTrialMarginPercent = 15;
 // copy of both files; up to the second size also as they stand, which costs a second matching.
 constexpr uint64_t kBranchFilterMaxBytes = uint64_t{1} << 30;
 constexpr uint64_t kAlsoUnconvertedBytes = uint64_t{8} << 20;
+// Finalists of new files up to this size are coded through both entropy stages and the smaller
+// kept; larger ones choose their stage from a sample of their stream (EncodeStages).
+constexpr uint64_t kBothStagesMax = uint64_t{16} << 20;
 
 // The covers of the whole new file; nothing when a suffix array can't be built.
 std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
@@ -69,12 +72,11 @@ uint64_t CoveredBytes(const CoverList& covers) {
 
 using StageResult = std::optional<std::vector<std::byte>>;
 
-// A finalist coded through zstd and, unless told not to, through LZMA. With a second thread the
-// LZMA coding runs on it beside zstd's (which keeps the rest): each stage's bytes are the same
-// whatever the threads, so the payload does not depend on them.
+// A stream through zstd and through LZMA. With a second thread the LZMA coding runs on it beside
+// zstd's (which keeps the rest): each stage's bytes are the same whatever the threads, so the
+// payload does not depend on them.
 template <typename Encoder>
 std::pair<StageResult, StageResult> EncodeBothStages(const Encoder& encode, const EncodeOptions& options) {
-  if (!options.lzma) return {encode(options, Stage::Zstd), std::nullopt};
   if (options.threads < 2) return {encode(options, Stage::Zstd), encode(options, Stage::Lzma)};
   EncodeOptions lzmaOptions = options;
   lzmaOptions.threads = 1;
@@ -85,6 +87,23 @@ std::pair<StageResult, StageResult> EncodeBothStages(const Encoder& encode, cons
   StageResult zstd = encode(zstdOptions, Stage::Zstd);
   lzmaThread.join();
   return {std::move(zstd), std::move(lzma)};
+}
+
+// A finalist's stream through zstd and, unless told not to, LZMA; up to kBothStagesMax new bytes
+// both ways, a larger one only through the stage that codes its first kStageSampleBytes smaller
+// (zstd on a tie), since coding it twice would cost about as much again as the rest of the build.
+template <typename Encoder>
+std::pair<StageResult, StageResult> EncodeStages(const Encoder& encode, const EncodeOptions& options,
+                                                 uint64_t newSize) {
+  if (!options.lzma) return {encode(options, Stage::Zstd), std::nullopt};
+  if (newSize <= kBothStagesMax) return EncodeBothStages(encode, options);
+  StageResult sample = encode(options, Stage::Sample);
+  if (!sample) return {std::nullopt, std::nullopt};
+  StageSetup setup{WindowLogFor(sample->size())};
+  auto [zstd, lzma] = EncodeBothStages(
+      [&](const EncodeOptions& o, Stage stage) { return CompressWith(stage, o, setup, *sample); }, options);
+  if (lzma && (!zstd || lzma->size() < zstd->size())) return {std::nullopt, encode(options, Stage::Lzma)};
+  return {encode(options, Stage::Zstd), std::nullopt};
 }
 
 }  // namespace
@@ -178,7 +197,7 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
       best = {codec, std::move(*data)};
   };
   for (Candidate* candidate : finalists) {
-    auto [zstd, lzma] = EncodeBothStages(candidate->encode, options);
+    auto [zstd, lzma] = EncodeStages(candidate->encode, options, newFile.size());
     // Each candidate reads the files from the start again.
     if (options.release) {
       options.release(oldFile);

@@ -14,13 +14,13 @@ namespace {
 // Output grows by this much whenever liblzma fills what it has.
 constexpr size_t kOutputStep = size_t{256} << 10;
 
-// LZMA's settings for zstd's `level`: its presets by half the level (zstd's 19 is LZMA's 9). The
-// builder codes a finalist's stream through both stages at once, on two threads, so at the top
-// levels the match search is cut to take about as long as zstd -19 does: on the x86-64 library
-// pair's covers stream (48 MiB) the preset's own (nice length 64, depth 48) took 1.4 to 2.2 times
-// zstd's time for 9.61 MB, this 1.1 times for 9.73 MB (zstd -19: 10.16 MB).
-constexpr uint32_t kTopPresetNiceLength = 48;
-constexpr uint32_t kTopPresetDepth = 20;
+// LZMA's settings for zstd's `level`: its presets by half the level (zstd's 19 is LZMA's 9), with
+// a shorter match search at the top ones, so that LZMA costs no more than zstd -19. On the x86-64
+// library pair's covers stream (48 MiB; zstd -19: 10.16 MB) the preset's own search (nice length
+// 64, depth 48) took 1.4 to 2.2 times zstd's time for 9.61 MB, nice length 48 and depth 20 about
+// 1.1 times for 9.73 MB, and this about 0.8 times for 9.92 MB.
+constexpr uint32_t kTopPresetNiceLength = 32;
+constexpr uint32_t kTopPresetDepth = 12;
 
 bool SetUp(lzma_options_lzma& options, int level) {
   auto preset = static_cast<uint32_t>(std::clamp((level - 1) / 2, 0, 9));

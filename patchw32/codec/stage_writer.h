@@ -13,7 +13,10 @@
 
 namespace codec {
 
-enum class Stage : uint8_t { Zstd, Lzma };
+// Sample is no stage of its own: the stream's first kStageSampleBytes as they are, uncoded, from
+// which the builder picks the stage for a large stream.
+enum class Stage : uint8_t { Zstd, Lzma, Sample };
+inline constexpr uint64_t kStageSampleBytes = uint64_t{2} << 20;
 
 class StageWriter {
  public:
@@ -36,6 +39,7 @@ struct StageSetup {
 // Nothing when the stage can't be set up with these options.
 std::unique_ptr<StageWriter> MakeZstdWriter(const EncodeOptions& options, const StageSetup& setup);
 std::unique_ptr<StageWriter> MakeLzmaWriter(const EncodeOptions& options, const StageSetup& setup);
+std::unique_ptr<StageWriter> MakeSampleWriter();
 std::unique_ptr<StageWriter> MakeStageWriter(Stage stage, const EncodeOptions& options, const StageSetup& setup);
 
 // The whole stream in one go.

@@ -81,7 +81,11 @@ std::unique_ptr<StageWriter> MakeZstdWriter(const EncodeOptions& options, const 
 }
 
 std::unique_ptr<StageWriter> MakeStageWriter(Stage stage, const EncodeOptions& options, const StageSetup& setup) {
-  return stage == Stage::Lzma ? MakeLzmaWriter(options, setup) : MakeZstdWriter(options, setup);
+  switch (stage) {
+    case Stage::Lzma: return MakeLzmaWriter(options, setup);
+    case Stage::Sample: return MakeSampleWriter();
+    default: return MakeZstdWriter(options, setup);
+  }
 }
 
 std::optional<std::vector<std::byte>> CompressWith(Stage stage, const EncodeOptions& options,
@@ -90,7 +94,7 @@ std::optional<std::vector<std::byte>> CompressWith(Stage stage, const EncodeOpti
     auto writer = MakeWriter(options, setup);
     return writer ? writer->CompressAll(stream) : std::nullopt;
   }
-  auto writer = MakeLzmaWriter(options, setup);
+  auto writer = MakeStageWriter(stage, options, setup);
   if (!writer || !writer->Feed(stream)) return std::nullopt;
   return writer->Finish();
 }

@@ -112,33 +112,65 @@ TEST(LzmaStage, BadHeadersAndDataAreCorrupt) {
   }
 }
 
-TEST(LzmaStage, TheBuilderKeepsTheSmallerStage) {
-  // Text-like bytes with long-range repeats, which LZMA packs tighter than zstd.
+// Text-like bytes: pieces of one page of letters, in a random order.
+Bytes TextLike(size_t size, uint64_t seed) {
   Bytes text;
-  Bytes words = test::Random(4096, 11);
+  Bytes words = test::Random(4096, seed);
   for (auto& b : words) b = static_cast<std::byte>('a' + static_cast<uint8_t>(b) % 26);
-  Bytes noise = test::Random(1 << 18, 12);
-  for (size_t i = 0; text.size() < (1 << 18); ++i) {
+  Bytes noise = test::Random(size, seed + 1);
+  for (size_t i = 0; text.size() < size; i += 2) {
     size_t at = static_cast<uint8_t>(noise[i]) * 13 % 4000;
     text.insert(text.end(), words.begin() + at, words.begin() + at + 3 + static_cast<uint8_t>(noise[i + 1]) % 40);
     text.push_back(std::byte{' '});
   }
-  EncodeOptions options{.level = 9, .threads = 2};
-  auto zstd = EncodePlainZstd(text, options, Stage::Zstd);
-  auto lzma = EncodePlainZstd(text, options, Stage::Lzma);
+  text.resize(size);
+  return text;
+}
+
+TEST(LzmaStage, TheBuilderKeepsTheSmallerStage) {
+  // Code-like bytes: short opcodes and addresses into a table, which LZMA's repeated distances
+  // and literal contexts suit.
+  Bytes code = test::CodeLike(1 << 18, 11, 0x401000);
+  EncodeOptions options{.level = 19, .threads = 2};
+  auto zstd = EncodePlainZstd(code, options, Stage::Zstd);
+  auto lzma = EncodePlainZstd(code, options, Stage::Lzma);
   ASSERT_TRUE(zstd && lzma);
-  Encoded best = EncodeFile({}, text, options);
-  EXPECT_EQ(best.data.size(), std::min(zstd->size(), lzma->size()));
-  EXPECT_EQ(best.data[0] == kLzmaBlockTag, lzma->size() < zstd->size());
+  Encoded best = EncodeFile({}, code, options);
+  EXPECT_LE(best.data.size(), std::min(zstd->size(), lzma->size()));
   options.lzma = false;
-  Encoded zstdOnly = EncodeFile({}, text, options);
+  Encoded zstdOnly = EncodeFile({}, code, options);
   EXPECT_NE(zstdOnly.data[0], kLzmaBlockTag);
   EXPECT_LE(best.data.size(), zstdOnly.data.size());
+  // Plain LZMA beats every zstd coding of these bytes, so the builder's choice is an LZMA block.
+  EXPECT_LT(lzma->size(), zstdOnly.data.size());
+  EXPECT_EQ(best.data[0], kLzmaBlockTag);
   for (const Encoded* e : {&best, &zstdOnly}) {
     Bytes out;
-    ASSERT_EQ(test::Decode(e->codec, e->data, {}, text.size(), out), DecodeResult::Ok);
-    EXPECT_TRUE(out == text);
+    ASSERT_EQ(test::Decode(e->codec, e->data, {}, code.size(), out), DecodeResult::Ok);
+    EXPECT_TRUE(out == code);
   }
+}
+
+TEST(LzmaStage, ALargeFileTakesTheStageItsSampleCodesSmaller) {
+  // Past 16 MiB a finalist is coded through one stage only: the one that codes the first part of
+  // its stream smaller. Whatever the threads, the same bytes.
+  Bytes text = TextLike((16 << 20) + 5, 21);
+  Encoded one = EncodeFile({}, text, {.level = 3, .threads = 1});
+  Encoded two = EncodeFile({}, text, {.level = 3, .threads = 2});
+  EXPECT_EQ(one.codec, two.codec);
+  EXPECT_TRUE(one.data == two.data);
+  auto sample = one.codec == Codec::DeltaZstd ? EncodeDeltaZstd(text, {.level = 3}, Stage::Sample)
+                                              : EncodePlainZstd(text, {.level = 3}, Stage::Sample);
+  ASSERT_TRUE(sample);
+  EXPECT_EQ(sample->size(), kStageSampleBytes);
+  StageSetup setup{WindowLogFor(sample->size())};
+  auto zstd = CompressWith(Stage::Zstd, {.level = 3}, setup, *sample);
+  auto lzma = CompressWith(Stage::Lzma, {.level = 3}, setup, *sample);
+  ASSERT_TRUE(zstd && lzma);
+  EXPECT_EQ(one.data[0] == kLzmaBlockTag, lzma->size() < zstd->size());
+  Bytes out;
+  ASSERT_EQ(test::Decode(one.codec, one.data, {}, text.size(), out), DecodeResult::Ok);
+  EXPECT_TRUE(out == text);
 }
 
 }  // namespace
