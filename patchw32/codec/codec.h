@@ -28,7 +28,7 @@ struct EncodeOptions {
   int level = 19;        // zstd level for the zstd streams
   unsigned threads = 1;  // worker threads the encoder may use; the output does not depend on it
   // Codes each finalist through LZMA too, and keeps whichever stage is smaller (zstd on a tie);
-  // a finalist past 16 MiB only through the stage that codes the first 2 MiB of its stream smaller.
+  // a finalist past 4 MiB only through the stage that codes the first 2 MiB of its stream smaller.
   bool lzma = true;
   // The largest old file matched through one suffix array over it whole (0: the default, 128 MiB,
   // which keeps that within 1 GiB). A larger one is matched blocks first, with suffix arrays only

@@ -36,7 +36,7 @@ constexpr uint64_t kBranchFilterMaxBytes = uint64_t{1} << 30;
 constexpr uint64_t kAlsoUnconvertedBytes = uint64_t{8} << 20;
 // Finalists of new files up to this size are coded through both entropy stages and the smaller
 // kept; larger ones choose their stage from a sample of their stream (EncodeStages).
-constexpr uint64_t kBothStagesMax = uint64_t{16} << 20;
+constexpr uint64_t kBothStagesMax = uint64_t{4} << 20;
 
 // The covers of the whole new file; nothing when a suffix array can't be built.
 std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
