@@ -1,10 +1,11 @@
-# zstd and xxhash for every build; libdivsufsort for the builder's; GoogleTest for the native one.
-# The MinGW builds compile zstd and libdivsufsort from Debian's source packages
-# (scripts/fetch-zstd-source, scripts/fetch-divsufsort-source) and use xxhash header-only, so no
-# library binary comes from anywhere else. The 32-bit Linux build (ORVAN_DEPS_FROM_SOURCE) does the
-# same, and compiles GoogleTest from Debian's googletest sources: the host's libraries are 64-bit.
+# zstd, liblzma and xxhash for every build; libdivsufsort for the builder's; GoogleTest for the
+# native one. The MinGW builds compile zstd, liblzma and libdivsufsort from Debian's source packages
+# (scripts/fetch-zstd-source, scripts/fetch-xz-source, scripts/fetch-divsufsort-source) and use
+# xxhash header-only, so no library binary comes from anywhere else. The 32-bit Linux build
+# (ORVAN_DEPS_FROM_SOURCE) does the same, and compiles GoogleTest from Debian's googletest sources:
+# the host's libraries are 64-bit.
 
-option(ORVAN_DEPS_FROM_SOURCE "Compile zstd, libdivsufsort and GoogleTest from Debian's sources" OFF)
+option(ORVAN_DEPS_FROM_SOURCE "Compile zstd, liblzma, libdivsufsort and GoogleTest from Debian's sources" OFF)
 if(CMAKE_CROSSCOMPILING OR ORVAN_DEPS_FROM_SOURCE)
   set(ORVAN_ZSTD_SOURCE "${CMAKE_SOURCE_DIR}/build/deps/zstd" CACHE PATH "zstd source tree")
   if(NOT EXISTS "${ORVAN_ZSTD_SOURCE}/lib/zstd.h")
@@ -20,6 +21,7 @@ if(CMAKE_CROSSCOMPILING OR ORVAN_DEPS_FROM_SOURCE)
   # without, and the Windows builder must write the payload bytes the Linux one does.
   target_compile_definitions(orvan_zstd PRIVATE ZSTD_DISABLE_ASM XXH_NAMESPACE=ZSTD_ ZSTD_MULTITHREAD)
   target_compile_options(orvan_zstd PRIVATE -O2 -w)
+  include(${CMAKE_CURRENT_LIST_DIR}/Lzma.cmake)
 
   # Debian's xxhash header, copied so that no other system header enters the MinGW include path.
   set(xxhash_dir "${CMAKE_BINARY_DIR}/deps/xxhash")
@@ -38,6 +40,9 @@ else()
   pkg_check_modules(ZSTD REQUIRED IMPORTED_TARGET libzstd)
   add_library(orvan_zstd INTERFACE)
   target_link_libraries(orvan_zstd INTERFACE PkgConfig::ZSTD)
+  pkg_check_modules(LZMA REQUIRED IMPORTED_TARGET liblzma)
+  add_library(orvan_lzma INTERFACE)
+  target_link_libraries(orvan_lzma INTERFACE PkgConfig::LZMA)
 
   find_path(XXHASH_INCLUDE_DIR xxhash.h REQUIRED)
   add_library(orvan_xxhash INTERFACE)

@@ -2,6 +2,7 @@
 // updaters, the Linux one Linux updaters.
 #include "mkpatch/commands.h"
 
+#include <lzma.h>
 #include <zstd.h>
 
 #include "patchw32/format/format.h"
@@ -93,7 +94,7 @@ std::string ProgramHelp() {
 
 std::string VersionLine() {
   return std::string("orvan-mkpatch ") + ORVAN_VERSION + " (payload format " + std::to_string(payload::kFormatVersion) +
-         ", zstd " + ZSTD_versionString() + ")";
+         ", zstd " + ZSTD_versionString() + ", liblzma " + lzma_version_string() + ")";
 }
 
 std::string DefaultStubPath(const std::string& builderPath) {

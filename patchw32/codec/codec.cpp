@@ -2,8 +2,11 @@
 #include "patchw32/codec/codec.h"
 
 #include "patchw32/codec/codec_internal.h"
+#include "patchw32/codec/lzma_block.h"
 
 namespace codec {
+
+const char* StageName(std::byte firstByte) { return firstByte == kLzmaBlockTag ? "lzma" : "zstd"; }
 
 DecodeResult DecodeFile(payload::Codec codec, const ReadAt& block, uint64_t blockLength,
                         const ReadAt& oldFile, uint64_t oldSize, uint64_t newSize, const Sink& sink,

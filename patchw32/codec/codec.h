@@ -27,6 +27,9 @@ using Progress = std::function<bool(uint64_t done, uint64_t total)>;
 struct EncodeOptions {
   int level = 19;        // zstd level for the zstd streams
   unsigned threads = 1;  // worker threads the encoder may use; the output does not depend on it
+  // Codes each finalist through LZMA too, and keeps whichever stage is smaller (zstd on a tie);
+  // a finalist past 4 MiB only through the stage that codes the first 2 MiB of its stream smaller.
+  bool lzma = true;
   // The largest old file matched through one suffix array over it whole (0: the default, 128 MiB,
   // which keeps that within 1 GiB). A larger one is matched blocks first, with suffix arrays only
   // over the old bytes near what the blocks leave unexplained.
@@ -45,6 +48,9 @@ struct Encoded {
 // The smallest coding of newFile given oldFile (empty for an added file).
 Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
                    const EncodeOptions& options);
+
+// The entropy stage a data block is coded with, named by its first byte: "lzma" or "zstd".
+const char* StageName(std::byte firstByte);
 
 enum class DecodeResult { Ok, CorruptData, ReadError, WriteError, Stopped };
 

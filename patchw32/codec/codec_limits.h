@@ -37,6 +37,15 @@ constexpr int CoversWindowLog(uint64_t newSize) {
 // fit in one window, so that it never holds more than a covers decode does.
 inline constexpr uint64_t kReferenceLimit = kWindowBytes;
 
+// An LZMA block's dictionary has the same bound as a zstd frame's window: at most kWindowBytes, and
+// no more than 2^WindowLogSpanning of what it can reach back over (LZMA2's least, 4 KiB, below
+// that). Reference LZMA copies the old file into that dictionary while the decoder still holds it:
+// the decoder refuses a dictionary that with the old file exceeds kLzmaReferenceMemory, and the
+// builder uses it only while old and new together fit half of that.
+inline constexpr uint64_t kLzmaDictionaryMin = uint64_t{4} << 10;
+inline constexpr uint64_t kLzmaReferenceMemory = kWindowBytes;
+inline constexpr uint64_t kLzmaReferenceLimit = kLzmaReferenceMemory / 2;
+
 // A covers stream is cut into segments of at most this many new bytes; the decoder holds one
 // segment's unexplained bytes and its records at a time.
 inline constexpr uint64_t kSegmentMaxBytes = uint64_t{2} << 20;
@@ -47,6 +56,9 @@ inline constexpr uint64_t kSegmentMaxRecords = uint64_t{1} << 16;
 // zstd's own beside the window: its decoding context, the input block and two blocks of slack
 // at the window's end (ZSTD_estimateDStreamSize(kWindowBytes) - kWindowBytes: 478 KiB in 1.5.4).
 inline constexpr uint64_t kZstdOverheadBytes = uint64_t{512} << 10;
+// liblzma's own beside the dictionary: the LZMA2 decoder's state (its literal coder at most
+// 0x300 << 4 probabilities of two bytes: 24 KiB, lc + lp being at most 4) and the dictionary's slack.
+inline constexpr uint64_t kLzmaOverheadBytes = uint64_t{64} << 10;
 // The frame reader: compressed input read from the patch in slices of this, and decompressed
 // output taken from zstd a block (128 KiB) at a time; neither more than the block or the window.
 inline constexpr uint64_t kFrameInputBytes = uint64_t{128} << 10;
@@ -73,6 +85,7 @@ inline constexpr uint64_t kProcessBaselineBytes = 10 * kMiB;
 
 // The most one decode holds at once: covers (the largest, 21 MiB; with the baseline 31 of the
 // 32 MiB) against reference zstd (17 MiB). Plain and delta zstd hold less than reference zstd.
+// Each of them through the LZMA stage holds no more than through zstd (below).
 inline constexpr uint64_t kCoversDecodeBytes = kWindowBytes + kZstdOverheadBytes + kFrameInputBytes +
                                                kFrameOutputBytes + kSegmentMaxBytes +
                                                kSegmentMaxRecords * kRecordBytes + kOldBlocks * kOldBlockBytes +
@@ -80,6 +93,11 @@ inline constexpr uint64_t kCoversDecodeBytes = kWindowBytes + kZstdOverheadBytes
 inline constexpr uint64_t kReferenceDecodeBytes =
     kReferenceLimit + kZstdOverheadBytes + kFrameInputBytes + kFrameOutputBytes + kOutputChunkBytes;
 static_assert(kReferenceDecodeBytes <= kCoversDecodeBytes);
+// The same decodes through the LZMA stage hold a dictionary instead of zstd's window: no more.
+static_assert(kLzmaOverheadBytes <= kZstdOverheadBytes, "an LZMA covers decode holds no more than a zstd one");
+inline constexpr uint64_t kLzmaReferenceDecodeBytes =
+    kLzmaReferenceMemory + kLzmaOverheadBytes + kFrameInputBytes + kFrameOutputBytes + kOutputChunkBytes;
+static_assert(kLzmaReferenceDecodeBytes <= kCoversDecodeBytes);
 static_assert(kProcessBaselineBytes + kCoversDecodeBytes <= kApplyMemoryBudget,
               "the decoders' buffers and the process's own fit the apply budget");
 

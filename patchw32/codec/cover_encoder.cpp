@@ -1,8 +1,6 @@
-// The covers stream's writer: segments of records, extra bytes and differences, fed to zstd as
-// they are made, so the whole stream is never held in memory.
+// The covers stream's writer: segments of records, extra bytes and differences, fed to the
+// entropy stage as they are made, so the whole stream is never held in memory.
 #include "patchw32/codec/cover_encoder.h"
-
-#include <zstd.h>
 
 #include <algorithm>
 #include <memory>
@@ -16,10 +14,6 @@ namespace {
 // The writer releases the pages it read every this many new bytes.
 constexpr uint64_t kReleaseEvery = uint64_t{64} << 20;
 
-struct CCtxDeleter {
-  void operator()(ZSTD_CCtx* context) const { ZSTD_freeCCtx(context); }
-};
-
 void PutVarint(std::vector<std::byte>& out, uint64_t value) {
   while (value >= 0x80) {
     out.push_back(static_cast<std::byte>(value | 0x80));
@@ -30,9 +24,9 @@ void PutVarint(std::vector<std::byte>& out, uint64_t value) {
 
 class StreamWriter {
  public:
-  StreamWriter(std::span<const std::byte> oldFile, std::span<const std::byte> newFile, ZSTD_CCtx* context,
+  StreamWriter(std::span<const std::byte> oldFile, std::span<const std::byte> newFile, StageWriter& stage,
                const ReleasePages& release)
-      : old_(oldFile), new_(newFile), context_(context), release_(release) {}
+      : old_(oldFile), new_(newFile), stage_(stage), release_(release) {}
 
   // new[at, at + extra) unexplained, then new[at + extra, + length) from old[oldOffset, ...).
   bool Add(uint64_t at, uint64_t extra, uint64_t length, uint64_t oldOffset) {
@@ -79,17 +73,15 @@ class StreamWriter {
 
   std::optional<std::vector<std::byte>> Finish() {
     if (count_ > 0 && !FlushSegment()) return std::nullopt;
-    if (!Feed({}, ZSTD_e_end)) return std::nullopt;
-    return std::move(out_);
+    return stage_.Finish();
   }
 
  private:
   bool FlushSegment() {
     std::vector<std::byte> head;
     PutVarint(head, count_);
-    bool ok = Feed(head, ZSTD_e_continue) && Feed(extraLengths_, ZSTD_e_continue) &&
-              Feed(coverLengths_, ZSTD_e_continue) && Feed(shiftChanges_, ZSTD_e_continue) &&
-              Feed(extras_, ZSTD_e_continue) && Feed(differences_, ZSTD_e_continue);
+    bool ok = stage_.Feed(head) && stage_.Feed(extraLengths_) && stage_.Feed(coverLengths_) &&
+              stage_.Feed(shiftChanges_) && stage_.Feed(extras_) && stage_.Feed(differences_);
     extraLengths_.clear();
     coverLengths_.clear();
     shiftChanges_.clear();
@@ -109,22 +101,9 @@ class StreamWriter {
     return ok;
   }
 
-  bool Feed(std::span<const std::byte> bytes, ZSTD_EndDirective mode) {
-    ZSTD_inBuffer in{bytes.data(), bytes.size(), 0};
-    for (;;) {
-      size_t used = out_.size();
-      out_.resize(used + ZSTD_CStreamOutSize());
-      ZSTD_outBuffer out{out_.data() + used, ZSTD_CStreamOutSize(), 0};
-      size_t left = ZSTD_compressStream2(context_, &out, &in, mode);
-      out_.resize(used + out.pos);
-      if (ZSTD_isError(left)) return false;
-      if (mode == ZSTD_e_end ? left == 0 : in.pos == in.size) return true;
-    }
-  }
-
   std::span<const std::byte> old_;
   std::span<const std::byte> new_;
-  ZSTD_CCtx* context_;
+  StageWriter& stage_;
   const ReleasePages& release_;
   uint64_t done_ = 0, released_ = 0, oldLow_ = UINT64_MAX, oldHigh_ = 0;
   int64_t shift_ = 0;
@@ -135,14 +114,13 @@ class StreamWriter {
   std::vector<std::byte> shiftChanges_;
   std::vector<std::byte> extras_;
   std::vector<std::byte> differences_;
-  std::vector<std::byte> out_;
 };
 
 }  // namespace
 
 std::optional<std::vector<std::byte>> EncodeCovers(std::span<const std::byte> oldFile,
                                                    std::span<const std::byte> newFile, const CoverList& covers,
-                                                   const EncodeOptions& options) {
+                                                   const EncodeOptions& options, Stage stage) {
   uint64_t at = 0;
   for (const Cover& cover : covers) {
     if (cover.newOffset < at || cover.length > newFile.size() - cover.newOffset ||
@@ -150,12 +128,11 @@ std::optional<std::vector<std::byte>> EncodeCovers(std::span<const std::byte> ol
       return std::nullopt;
     at = cover.newOffset + cover.length;
   }
-  std::unique_ptr<ZSTD_CCtx, CCtxDeleter> context(ZSTD_createCCtx());
-  if (!context) return std::nullopt;
   // The stream is the new file's size plus a few bytes per record: a window of twice that holds it
   // (and the decoder allows no more).
-  if (!ConfigureEncoder(context.get(), options, CoversWindowLog(newFile.size()))) return std::nullopt;
-  StreamWriter writer(oldFile, newFile, context.get(), options.release);
+  auto coder = MakeStageWriter(stage, options, StageSetup{CoversWindowLog(newFile.size())});
+  if (!coder) return std::nullopt;
+  StreamWriter writer(oldFile, newFile, *coder, options.release);
   at = 0;
   for (const Cover& cover : covers) {
     if (!writer.Add(at, cover.newOffset - at, cover.length, cover.oldOffset)) return std::nullopt;

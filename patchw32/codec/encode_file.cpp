@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <thread>
 
 #include "patchw32/codec/blocks_first_matcher.h"
 #include "patchw32/codec/branch_filter.h"
@@ -10,6 +11,7 @@
 #include "patchw32/codec/codec_limits.h"
 #include "patchw32/codec/cover_encoder.h"
 #include "patchw32/codec/cover_finder.h"
+#include "patchw32/codec/stage_writer.h"
 #include "patchw32/codec/suffix_array.h"
 
 namespace codec {
@@ -39,6 +41,9 @@ constexpr uint64_t kKeepTrialMaxBytes = uint64_t{64} << 20;
 // files); up to the second size also as they stand, which costs a second matching.
 constexpr uint64_t kBranchFilterMaxBytes = uint64_t{256} << 20;
 constexpr uint64_t kAlsoUnconvertedBytes = uint64_t{8} << 20;
+// Finalists of new files up to this size are coded through both entropy stages and the smaller
+// kept; larger ones choose their stage from a sample of their stream (EncodeStages).
+constexpr uint64_t kBothStagesMax = uint64_t{4} << 20;
 
 // The covers of the whole new file; nothing when a suffix array can't be built.
 std::optional<CoverList> MatchFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
@@ -72,26 +77,62 @@ uint64_t CoveredBytes(const CoverList& covers) {
   return covered;
 }
 
+using StageResult = std::optional<std::vector<std::byte>>;
+
+// A stream through zstd and through LZMA. With a second thread the LZMA coding runs on it beside
+// zstd's (which keeps the rest): each stage's bytes are the same whatever the threads, so the
+// payload does not depend on them.
+template <typename Encoder>
+std::pair<StageResult, StageResult> EncodeBothStages(const Encoder& encode, const EncodeOptions& options) {
+  if (options.threads < 2) return {encode(options, Stage::Zstd), encode(options, Stage::Lzma)};
+  EncodeOptions lzmaOptions = options;
+  lzmaOptions.threads = 1;
+  EncodeOptions zstdOptions = options;
+  zstdOptions.threads = options.threads - 1;
+  StageResult lzma;
+  std::thread lzmaThread([&] { lzma = encode(lzmaOptions, Stage::Lzma); });
+  StageResult zstd = encode(zstdOptions, Stage::Zstd);
+  lzmaThread.join();
+  return {std::move(zstd), std::move(lzma)};
+}
+
+// A finalist's stream through zstd and, unless told not to, LZMA; up to kBothStagesMax new bytes
+// both ways, a larger one only through the stage that codes its first kStageSampleBytes smaller
+// (zstd on a tie), since coding it twice would cost about as much again as the rest of the build.
+template <typename Encoder>
+std::pair<StageResult, StageResult> EncodeStages(const Encoder& encode, const EncodeOptions& options,
+                                                 uint64_t newSize) {
+  if (!options.lzma) return {encode(options, Stage::Zstd), std::nullopt};
+  if (newSize <= kBothStagesMax) return EncodeBothStages(encode, options);
+  StageResult sample = encode(options, Stage::Sample);
+  if (!sample) return {std::nullopt, std::nullopt};
+  StageSetup setup{WindowLogFor(sample->size())};
+  auto [zstd, lzma] = EncodeBothStages(
+      [&](const EncodeOptions& o, Stage stage) { return CompressWith(stage, o, setup, *sample); }, options);
+  if (lzma && (!zstd || lzma->size() < zstd->size())) return {std::nullopt, encode(options, Stage::Lzma)};
+  return {encode(options, Stage::Zstd), std::nullopt};
+}
+
 }  // namespace
 
 std::optional<std::vector<std::byte>> EncodeCoversFile(std::span<const std::byte> oldFile,
                                                        std::span<const std::byte> newFile,
                                                        const EncodeOptions& options, uint64_t& covered,
-                                                       BranchFilter filter) {
+                                                       BranchFilter filter, Stage stage) {
   if (filter != BranchFilter::None) {
     auto convertedOld = Converted(oldFile, filter);
     auto convertedNew = Converted(newFile, filter);
-    return EncodeCoversFile(convertedOld, convertedNew, options, covered);
+    return EncodeCoversFile(convertedOld, convertedNew, options, covered, BranchFilter::None, stage);
   }
   auto covers = MatchFile(oldFile, newFile, options);
   if (!covers) return std::nullopt;
   covered = CoveredBytes(*covers);
-  return EncodeCovers(oldFile, newFile, *covers, options);
+  return EncodeCovers(oldFile, newFile, *covers, options, stage);
 }
 
 Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte> newFile,
                    const EncodeOptions& options) {
-  using Encoder = std::function<std::optional<std::vector<std::byte>>(const EncodeOptions&)>;
+  using Encoder = std::function<std::optional<std::vector<std::byte>>(const EncodeOptions&, Stage)>;
   struct Candidate {
     payload::Codec codec;
     Encoder encode;
@@ -119,17 +160,17 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
     covers = MatchFile(matchedOld, matchedNew, options);
   if (!covers || newFile.size() <= kPlainAlwaysBytes || CoveredBytes(*covers) < newFile.size() / 2) {
     candidates.push_back(
-        {payload::Codec::PlainZstd, [&](const EncodeOptions& o) { return EncodePlainZstd(newFile, o); }});
+        {payload::Codec::PlainZstd, [&](const EncodeOptions& o, Stage st) { return EncodePlainZstd(newFile, o, st); }});
     // Raw images and sound compress far better as the differences between neighbouring bytes.
     candidates.push_back(
-        {payload::Codec::DeltaZstd, [&](const EncodeOptions& o) { return EncodeDeltaZstd(newFile, o); }});
+        {payload::Codec::DeltaZstd, [&](const EncodeOptions& o, Stage st) { return EncodeDeltaZstd(newFile, o, st); }});
   }
   if (!oldFile.empty() && !newFile.empty() && oldFile.size() + newFile.size() <= kReferenceLimit)
     candidates.push_back({payload::Codec::ReferenceZstd,
-                          [&](const EncodeOptions& o) { return EncodeReferenceZstd(oldFile, newFile, o); }});
+                          [&](const EncodeOptions& o, Stage st) { return EncodeReferenceZstd(oldFile, newFile, o, st); }});
   if (covers)
-    candidates.push_back({CoversCodecFor(filter), [&](const EncodeOptions& o) {
-                            return EncodeCovers(matchedOld, matchedNew, *covers, o);
+    candidates.push_back({CoversCodecFor(filter), [&](const EncodeOptions& o, Stage st) {
+                            return EncodeCovers(matchedOld, matchedNew, *covers, o, st);
                           }});
   // A smaller executable is matched as it stands too: cheap, and some are code only in name.
   std::optional<CoverList> unconverted;
@@ -137,7 +178,9 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
     unconverted = MatchFile(oldFile, newFile, options);
   if (unconverted)
     candidates.push_back({payload::Codec::Covers,
-                          [&](const EncodeOptions& o) { return EncodeCovers(oldFile, newFile, *unconverted, o); },
+                          [&](const EncodeOptions& o, Stage st) {
+                            return EncodeCovers(oldFile, newFile, *unconverted, o, st);
+                          },
                           kSameKindMarginPercent});
 
   // With more than one candidate on a larger file, a quick trial at a low level picks the ones
@@ -150,7 +193,7 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
     Candidate* smallest = nullptr;
     std::vector<std::byte> smallestTrial;
     for (auto& candidate : candidates) {
-      auto data = candidate.encode(trial);
+      auto data = candidate.encode(trial, Stage::Zstd);
       if (!data) continue;
       candidate.trialSize = data->size();
       if (smallest && candidate.trialSize >= smallest->trialSize) continue;
@@ -161,7 +204,7 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
     // When nothing made the file any smaller, its bytes are as good as random (replaced media,
     // say): the full level would not find what the trial missed, so the trial's coding stands.
     if (smallest->trialSize >= newFile.size()) {
-      if (smallestTrial.empty()) smallestTrial = smallest->encode(trial).value_or(std::vector<std::byte>{});
+      if (smallestTrial.empty()) smallestTrial = smallest->encode(trial, Stage::Zstd).value_or(std::vector<std::byte>{});
       return {smallest->codec, std::move(smallestTrial)};
     }
     smallestTrial = {};
@@ -171,15 +214,20 @@ Encoded EncodeFile(std::span<const std::byte> oldFile, std::span<const std::byte
       if (candidate.trialSize <= least + least * candidate.marginPercent / 100) finalists.push_back(&candidate);
   }
   Encoded best{payload::Codec::None, {}};
+  auto consider = [&](payload::Codec codec, std::optional<std::vector<std::byte>>& data) {
+    if (data && (best.codec == payload::Codec::None || data->size() < best.data.size()))
+      best = {codec, std::move(*data)};
+  };
   for (Candidate* candidate : finalists) {
-    auto data = candidate->encode(options);
+    auto [zstd, lzma] = EncodeStages(candidate->encode, options, newFile.size());
     // Each candidate reads the files from the start again.
     if (options.release) {
       options.release(oldFile);
       options.release(newFile);
     }
-    if (data && (best.codec == payload::Codec::None || data->size() < best.data.size()))
-      best = {candidate->codec, std::move(*data)};
+    // zstd first, so that it wins a tie: it decodes faster.
+    consider(candidate->codec, zstd);
+    consider(candidate->codec, lzma);
   }
   return best;
 }

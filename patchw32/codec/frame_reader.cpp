@@ -1,33 +1,44 @@
-// The zstd frame reader behind every decoder: a capped window, and a block read in slices.
+// The frame reader behind every decoder: a capped window, and a block read in slices.
 #include "patchw32/codec/frame_reader.h"
-
-#include <zstd.h>
 
 #include <algorithm>
 #include <cstring>
 
 #include "patchw32/codec/codec_limits.h"
+#include "patchw32/codec/lzma_block.h"
 
 namespace codec {
 
 FrameReader::FrameReader(const ReadAt& block, uint64_t blockLength, int windowLog, std::span<const std::byte> prefix)
     : block_(block), blockLength_(blockLength) {
   windowLog = std::min(windowLog, kWindowLogMax);
-  context_ = ZSTD_createDCtx();
-  if (!context_) {
-    setup_ = DecodeResult::CorruptData;
-    return;
-  }
-  // A hostile frame header cannot make us allocate more than the window this file allows.
-  if (ZSTD_isError(ZSTD_DCtx_setParameter(context_, ZSTD_d_windowLogMax, windowLog)) ||
-      (!prefix.empty() && ZSTD_isError(ZSTD_DCtx_refPrefix(context_, prefix.data(), prefix.size()))))
-    setup_ = DecodeResult::CorruptData;
-  // zstd hands out at most a block at a time, and a block is never larger than the window.
-  input_.resize(static_cast<size_t>(std::min(kFrameInputBytes, blockLength)));
+  setup_ = Start(windowLog, prefix);
+  // A stage hands out at most a block (zstd's, 128 KiB) at a time, never more than the window.
+  input_.resize(static_cast<size_t>(std::min(kFrameInputBytes, blockLength - consumed_)));
   output_.resize(static_cast<size_t>(std::min(kFrameOutputBytes, uint64_t{1} << windowLog)));
 }
 
-FrameReader::~FrameReader() { ZSTD_freeDCtx(context_); }
+DecodeResult FrameReader::Start(int windowLog, std::span<const std::byte> prefix) {
+  std::byte header[kLzmaHeaderBytes] = {};
+  size_t peek = static_cast<size_t>(std::min<uint64_t>(blockLength_, kLzmaHeaderBytes));
+  if (peek > 0 && !block_(0, std::span(header, peek))) return DecodeResult::ReadError;
+  if (peek == 0 || header[0] != kLzmaBlockTag) {
+    inflater_ = MakeZstdInflater(windowLog, prefix);
+    return inflater_ ? DecodeResult::Ok : DecodeResult::CorruptData;
+  }
+  // A hostile header cannot make us allocate a dictionary beyond what this file allows.
+  auto code = static_cast<uint8_t>(header[1]);
+  if (peek < kLzmaHeaderBytes || code > kLzmaDictionaryCodeMax ||
+      LzmaDictionaryBytes(code) > LzmaDictionaryBound(windowLog))
+    return DecodeResult::CorruptData;
+  // The dictionary starts as a copy of the reference, which the caller still holds: together
+  // they stay within one window (codec_limits.h).
+  if (!prefix.empty() && LzmaDictionaryBytes(code) > kLzmaReferenceMemory - std::min<uint64_t>(prefix.size(), kLzmaReferenceMemory))
+    return DecodeResult::CorruptData;
+  consumed_ = kLzmaHeaderBytes;
+  inflater_ = MakeLzmaInflater(LzmaDictionaryBytes(code), prefix);
+  return inflater_ ? DecodeResult::Ok : DecodeResult::CorruptData;
+}
 
 DecodeResult FrameReader::Decompress(std::span<std::byte> into, size_t& produced) {
   if (setup_ != DecodeResult::Ok) return setup_;
@@ -41,15 +52,12 @@ DecodeResult FrameReader::Decompress(std::span<std::byte> into, size_t& produced
       inputEnd_ = want;
     }
     bool inputLeft = inputPos_ < inputEnd_;
-    ZSTD_inBuffer in{input_.data(), inputEnd_, inputPos_};
-    ZSTD_outBuffer out{into.data(), into.size(), 0};
-    size_t result = ZSTD_decompressStream(context_, &out, &in);
-    if (ZSTD_isError(result)) return DecodeResult::CorruptData;
-    inputPos_ = in.pos;
-    produced = out.pos;
-    if (result == 0) frameEnded_ = true;
+    size_t out = 0;
+    auto result = inflater_->Step(std::span(input_.data(), inputEnd_), inputPos_, into, out, frameEnded_);
+    if (result != DecodeResult::Ok) return result;
+    produced = out;
     // No input left and nothing came out: the block ends in the middle of the frame.
-    if (!frameEnded_ && out.pos == 0 && !inputLeft) return DecodeResult::CorruptData;
+    if (!frameEnded_ && out == 0 && !inputLeft) return DecodeResult::CorruptData;
   }
   return DecodeResult::Ok;
 }
@@ -107,7 +115,8 @@ DecodeResult FrameReader::ReadVarint(uint64_t& value) {
 DecodeResult FrameReader::Finish() {
   if (setup_ != DecodeResult::Ok) return setup_;
   if (outputPos_ != outputEnd_) return DecodeResult::CorruptData;
-  // The frame may still owe its end (an empty last block, a checksum): nothing more may come out.
+  // The stream may still owe its end (an empty last block, a checksum, LZMA2's end marker):
+  // nothing more may come out.
   while (!frameEnded_) {
     if (auto result = Refill(); result != DecodeResult::Ok) return result;
     if (outputEnd_ != 0) return DecodeResult::CorruptData;

@@ -1,5 +1,5 @@
-// Reads the decompressed bytes of the one zstd frame a data block holds, in buffers no larger
-// than the block and the frame's window.
+// Reads the decompressed bytes of the one compressed stream a data block holds (a zstd frame or
+// LZMA2, lzma_block.h), in buffers no larger than the block and the stream's window.
 #pragma once
 
 #include <cstddef>
@@ -9,18 +9,18 @@
 #include <vector>
 
 #include "patchw32/codec/codec.h"
-
-typedef struct ZSTD_DCtx_s ZSTD_DCtx;
+#include "patchw32/codec/inflater.h"
 
 namespace codec {
 
 class FrameReader {
  public:
-  // `windowLog`: the largest window this frame may ask for (at most kWindowLogMax); a frame that
-  // asks for more is corrupt data, refused before zstd allocates anything for it. `prefix` is the
-  // reference the frame was compressed against (reference zstd); it must outlive the reader.
+  // `windowLog`: the largest window this frame may ask for (at most kWindowLogMax), or for an
+  // LZMA block the dictionary of the same size; a block that asks for more is corrupt data,
+  // refused before anything is allocated for it. `prefix` is the reference the block was
+  // compressed against (reference zstd or LZMA); it must outlive the reader.
   FrameReader(const ReadAt& block, uint64_t blockLength, int windowLog, std::span<const std::byte> prefix = {});
-  ~FrameReader();
+  ~FrameReader() = default;
   FrameReader(const FrameReader&) = delete;
   FrameReader& operator=(const FrameReader&) = delete;
 
@@ -36,13 +36,15 @@ class FrameReader {
   // Decompresses into `into` until something comes out or the frame ends; `produced` says how much.
   DecodeResult Decompress(std::span<std::byte> into, size_t& produced);
   DecodeResult Refill();
+  // Reads the block's stage from its first bytes and sets up its decoder.
+  DecodeResult Start(int windowLog, std::span<const std::byte> prefix);
 
   const ReadAt& block_;
   uint64_t blockLength_;
   uint64_t consumed_ = 0;
   bool frameEnded_ = false;
   DecodeResult setup_ = DecodeResult::Ok;
-  ZSTD_DCtx* context_ = nullptr;
+  std::unique_ptr<Inflater> inflater_;
   std::vector<std::byte> input_;
   size_t inputPos_ = 0;
   size_t inputEnd_ = 0;

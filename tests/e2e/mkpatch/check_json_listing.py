@@ -49,7 +49,7 @@ expected_paths = sorted(p for p in set(old_files) | set(new_files)
 files = listing["files"]
 check([f["path"] for f in files] == expected_paths, "paths: %r, not %r" % ([f["path"] for f in files], expected_paths))
 
-fields = {"path": str, "operation": str, "optional": bool, "codec": str, "old_size": int, "old_hash": (str, type(None)),
+fields = {"path": str, "operation": str, "optional": bool, "codec": str, "stage": (str, type(None)), "old_size": int, "old_hash": (str, type(None)),
           "new_size": int, "new_hash": (str, type(None)), "data_offset": int, "data_length": int,
           "data_hash": (str, type(None))}
 codecs = {"none", "zstd", "ref-zstd", "covers", "covers-x86", "covers-x64", "delta-zstd"}
@@ -70,8 +70,10 @@ for f in files:
     if new:
         check(len(f["data_hash"]) == 16 and int(f["data_hash"], 16) >= 0, "%s: data_hash" % name)
         check(f["data_length"] > 0, "%s: data_length" % name)
+        check(f["stage"] in ("zstd", "lzma"), "%s: stage %r" % (name, f["stage"]))
     else:
-        check(f["data_hash"] is None and f["data_length"] == 0 and f["codec"] == "none", "%s: a delete's data" % name)
+        check(f["data_hash"] is None and f["data_length"] == 0 and f["codec"] == "none" and f["stage"] is None,
+              "%s: a delete's data" % name)
     check(f["data_offset"] == offset, "%s: data_offset %d, not %d" % (name, f["data_offset"], offset))
     offset += f["data_length"]
 

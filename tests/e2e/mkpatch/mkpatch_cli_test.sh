@@ -62,9 +62,10 @@ case $case in
   version)
     run --version
     [ "$code" -eq 0 ] || fail "--version: exit $code"
-    # The builder's version, and the zstd it compresses with, which decides the payload's bytes.
+    # The builder's version, and the zstd and liblzma it compresses with, which decide the payload's bytes.
     zstd_version=$(pkg-config --modversion libzstd)
-    expected="orvan-mkpatch $version (payload format 1, zstd $zstd_version)"
+    lzma_version=$(pkg-config --modversion liblzma)
+    expected="orvan-mkpatch $version (payload format 1, zstd $zstd_version, liblzma $lzma_version)"
     [ "$(cat "$work/out")" = "$expected" ] || fail "--version: '$(cat "$work/out")', not '$expected'"
     mkdir "$work/elsewhere"
     code=0

@@ -8,6 +8,7 @@
 
 #include "patchw32/codec/codec_internal.h"
 #include "patchw32/codec/codec_limits.h"
+#include "patchw32/codec/lzma_block.h"
 #include "tests/unit/patchw32/codec/test_files.h"
 
 namespace codec {
@@ -52,32 +53,40 @@ TEST(Codec, EveryCodecRoundTripsTheMatcherBreakers) {
   EncodeOptions options{.level = 3, .threads = 2};
   for (const auto& c : MatcherBreakers()) {
     SCOPED_TRACE(c.name);
-    uint64_t covered = 0;
-    std::pair<Codec, std::optional<Bytes>> blocks[] = {
-        {Codec::PlainZstd, EncodePlainZstd(c.newFile, options)},
-        {Codec::DeltaZstd, EncodeDeltaZstd(c.newFile, options)},
-        {Codec::ReferenceZstd, EncodeReferenceZstd(c.oldFile, c.newFile, options)},
-        {Codec::Covers, EncodeCoversFile(c.oldFile, c.newFile, options, covered)},
-        {Codec::CoversX86, EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::Calls)},
-        {Codec::CoversX64,
-         EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::CallsAndRipRelative)},
-    };
-    for (const auto& [codec, block] : blocks) {
-      SCOPED_TRACE(static_cast<int>(codec));
-      if (!block) {
-        // Only reference zstd may decline, and only without an old file.
-        EXPECT_EQ(codec, Codec::ReferenceZstd);
-        EXPECT_TRUE(c.oldFile.empty());
-        continue;
+    std::vector<Bytes> blocks;
+    for (Stage stage : {Stage::Zstd, Stage::Lzma}) {
+      SCOPED_TRACE(stage == Stage::Lzma ? "lzma" : "zstd");
+      uint64_t covered = 0;
+      std::pair<Codec, std::optional<Bytes>> coded[] = {
+          {Codec::PlainZstd, EncodePlainZstd(c.newFile, options, stage)},
+          {Codec::DeltaZstd, EncodeDeltaZstd(c.newFile, options, stage)},
+          {Codec::ReferenceZstd, EncodeReferenceZstd(c.oldFile, c.newFile, options, stage)},
+          {Codec::Covers, EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::None, stage)},
+          {Codec::CoversX86, EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::Calls, stage)},
+          {Codec::CoversX64,
+           EncodeCoversFile(c.oldFile, c.newFile, options, covered, BranchFilter::CallsAndRipRelative, stage)},
+      };
+      for (const auto& [codec, block] : coded) {
+        SCOPED_TRACE(static_cast<int>(codec));
+        if (!block) {
+          // Only reference coding may decline: without an old file, or through LZMA past its bound.
+          EXPECT_EQ(codec, Codec::ReferenceZstd);
+          EXPECT_TRUE(c.oldFile.empty() ||
+                      (stage == Stage::Lzma && c.oldFile.size() + c.newFile.size() > kLzmaReferenceLimit));
+          continue;
+        }
+        // The block names its stage by its first byte.
+        ASSERT_FALSE(block->empty());
+        EXPECT_EQ((*block)[0] == kLzmaBlockTag, stage == Stage::Lzma);
+        Bytes out;
+        ASSERT_EQ(test::Decode(codec, *block, c.oldFile, c.newFile.size(), out), DecodeResult::Ok);
+        EXPECT_TRUE(out == c.newFile);
+        blocks.push_back(*block);
       }
-      Bytes out;
-      ASSERT_EQ(test::Decode(codec, *block, c.oldFile, c.newFile.size(), out), DecodeResult::Ok);
-      EXPECT_TRUE(out == c.newFile);
     }
 
     Encoded best = EncodeFile(c.oldFile, c.newFile, options);
-    for (const auto& [codec, block] : blocks)
-      if (block) EXPECT_LE(best.data.size(), block->size());
+    for (const auto& block : blocks) EXPECT_LE(best.data.size(), block.size());
     Bytes out;
     ASSERT_EQ(test::Decode(best.codec, best.data, c.oldFile, c.newFile.size(), out), DecodeResult::Ok);
     EXPECT_TRUE(out == c.newFile);
@@ -189,29 +198,32 @@ TEST(Codec, SameInputGivesTheSameBytesWhateverTheThreads) {
 
 TEST(Codec, EveryTruncationOfABlockIsCorruptData) {
   auto c = MatcherBreakers()[7];
-  uint64_t covered = 0;
-  std::pair<Codec, std::optional<Bytes>> blocks[] = {
-      {Codec::PlainZstd, EncodePlainZstd(c.newFile, {.level = 3})},
-      {Codec::DeltaZstd, EncodeDeltaZstd(c.newFile, {.level = 3})},
-      {Codec::ReferenceZstd, EncodeReferenceZstd(c.oldFile, c.newFile, {.level = 3})},
-      {Codec::Covers, EncodeCoversFile(c.oldFile, c.newFile, {.level = 3}, covered)},
-  };
-  for (const auto& [codec, block] : blocks) {
-    SCOPED_TRACE(static_cast<int>(codec));
-    ASSERT_TRUE(block);
-    for (size_t length = 0; length < block->size(); length += 1 + length / 8) {
+  for (Stage stage : {Stage::Zstd, Stage::Lzma}) {
+    SCOPED_TRACE(stage == Stage::Lzma ? "lzma" : "zstd");
+    uint64_t covered = 0;
+    std::pair<Codec, std::optional<Bytes>> blocks[] = {
+        {Codec::PlainZstd, EncodePlainZstd(c.newFile, {.level = 3}, stage)},
+        {Codec::DeltaZstd, EncodeDeltaZstd(c.newFile, {.level = 3}, stage)},
+        {Codec::ReferenceZstd, EncodeReferenceZstd(c.oldFile, c.newFile, {.level = 3}, stage)},
+        {Codec::Covers, EncodeCoversFile(c.oldFile, c.newFile, {.level = 3}, covered, BranchFilter::None, stage)},
+    };
+    for (const auto& [codec, block] : blocks) {
+      SCOPED_TRACE(static_cast<int>(codec));
+      ASSERT_TRUE(block);
+      for (size_t length = 0; length < block->size(); length += 1 + length / 8) {
+        Bytes out;
+        EXPECT_EQ(test::Decode(codec, std::span(*block).first(length), c.oldFile, c.newFile.size(), out),
+                  DecodeResult::CorruptData)
+            << "length " << length;
+      }
+      // And a block with a byte too many, or a new size it does not have.
+      Bytes longer = *block;
+      longer.push_back(std::byte{0});
       Bytes out;
-      EXPECT_EQ(test::Decode(codec, std::span(*block).first(length), c.oldFile, c.newFile.size(), out),
-                DecodeResult::CorruptData)
-          << "length " << length;
+      EXPECT_EQ(test::Decode(codec, longer, c.oldFile, c.newFile.size(), out), DecodeResult::CorruptData);
+      EXPECT_EQ(test::Decode(codec, *block, c.oldFile, c.newFile.size() + 1, out), DecodeResult::CorruptData);
+      EXPECT_EQ(test::Decode(codec, *block, c.oldFile, c.newFile.size() - 1, out), DecodeResult::CorruptData);
     }
-    // And a block with a byte too many, or a new size it does not have.
-    Bytes longer = *block;
-    longer.push_back(std::byte{0});
-    Bytes out;
-    EXPECT_EQ(test::Decode(codec, longer, c.oldFile, c.newFile.size(), out), DecodeResult::CorruptData);
-    EXPECT_EQ(test::Decode(codec, *block, c.oldFile, c.newFile.size() + 1, out), DecodeResult::CorruptData);
-    EXPECT_EQ(test::Decode(codec, *block, c.oldFile, c.newFile.size() - 1, out), DecodeResult::CorruptData);
   }
 }
 
