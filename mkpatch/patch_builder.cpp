@@ -118,13 +118,13 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
   // that coding is the smaller.
   std::vector<const TreeFile*> references;
   if (finder && !newBytes.empty()) references = finder->Find(newBytes, payload::kMaxReferences);
-  if (job.oldFile && references.size() == 1 && references.front()->path == job.oldFile->path) references.clear();
   uint64_t joinedSize = 0;
   for (const auto* reference : references) joinedSize += reference->size;
   while (references.size() > 1 && joinedSize > kJoinedReferencesMax) {
     joinedSize -= references.back()->size;
     references.pop_back();
   }
+  if (job.oldFile && references.size() == 1 && references.front()->path == job.oldFile->path) references.clear();
   std::vector<std::unique_ptr<platform::MappedFile>> referenceMaps;
   std::vector<std::byte> joined;
   for (const auto* reference : references) {
