@@ -338,8 +338,8 @@ class StreamFeed {
   }
 
  private:
-  static constexpr size_t kChunks = 4;
-  static constexpr size_t kChunkBytes = size_t{64} << 10;
+  static constexpr size_t kChunks = kStreamFeedChunks;
+  static constexpr size_t kChunkBytes = kStreamFeedChunkBytes;
   static constexpr size_t kNoChunk = ~size_t{0};
 
   // What the feed's thread met before the decoder had what it asked for.
