@@ -114,8 +114,8 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
     return;
   }
   // A file at a new path is coded against the old files its content came from, if there are any;
-  // a changed file also, when they are not just its own old file (code moved between files), and
-  // that coding is the smaller.
+  // a changed file also, when another old file holds more of its content than its own does (code
+  // moved between files), and that coding is the smaller.
   std::vector<const TreeFile*> references;
   if (finder && !newBytes.empty()) references = finder->Find(newBytes, payload::kMaxReferences);
   uint64_t joinedSize = 0;
@@ -124,7 +124,7 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
     joinedSize -= references.back()->size;
     references.pop_back();
   }
-  if (job.oldFile && references.size() == 1 && references.front()->path == job.oldFile->path) references.clear();
+  if (job.oldFile && !references.empty() && references.front()->path == job.oldFile->path) references.clear();
   std::vector<std::unique_ptr<platform::MappedFile>> referenceMaps;
   std::vector<std::byte> joined;
   for (const auto* reference : references) {
