@@ -83,11 +83,6 @@ class Spool {
   uint64_t size_ = 0;
 };
 
-bool ReadsOldFile(payload::Codec codec) {
-  return codec == payload::Codec::ReferenceZstd || codec == payload::Codec::Covers ||
-         codec == payload::Codec::CoversX86 || codec == payload::Codec::CoversX64;
-}
-
 void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const ReferenceFinder* finder) {
   auto& entry = job.entry;
   std::unique_ptr<platform::MappedFile> oldMap, newMap;
@@ -148,7 +143,7 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
   bool madeFromReferences = false;
   if (!references.empty()) {
     auto fromReferences = codec::EncodeFile(referenceBytes, newBytes, fileOptions);
-    madeFromReferences = ReadsOldFile(fromReferences.codec) && !fromReferences.data.empty() &&
+    madeFromReferences = payload::ReadsOldFile(fromReferences.codec) && !fromReferences.data.empty() &&
                          (encoded.data.empty() || fromReferences.data.size() < encoded.data.size());
     if (madeFromReferences || encoded.data.empty()) encoded = std::move(fromReferences);
   }

@@ -62,6 +62,12 @@ struct Reference {
   Hash128 hash;
 };
 
+// Whether a codec's data block is decoded against an old file (and so has a use for references).
+inline bool ReadsOldFile(Codec codec) {
+  return codec == Codec::ReferenceZstd || codec == Codec::Covers || codec == Codec::CoversX86 ||
+         codec == Codec::CoversX64;
+}
+
 struct FileEntry {
   std::string path;  // '/'-separated, relative to the installation folder
   Operation operation = Operation::Modify;

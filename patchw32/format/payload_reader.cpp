@@ -156,9 +156,7 @@ bool ParseEntry(ByteReader& reader, uint64_t dataLength, FileEntry& entry, std::
   // Only a codec that reads an old file has a use for references; an added file's own path names
   // no old file, and no file is two of them; together they are an old file the codec can address.
   // (A changed file's own old file may be one of several its new contents were made from.)
-  bool readsOldFile = entry.codec == Codec::ReferenceZstd || entry.codec == Codec::Covers ||
-                      entry.codec == Codec::CoversX86 || entry.codec == Codec::CoversX64;
-  bool sound = readsOldFile;
+  bool sound = ReadsOldFile(entry.codec);
   uint64_t total = 0;
   for (size_t i = 0; i < entry.references.size(); ++i) {
     const Reference& reference = entry.references[i];
