@@ -1,4 +1,5 @@
 // The zstd stage's encoder: one frame, at the options' level, inside the window the decoders allow.
+#define ZSTD_STATIC_LINKING_ONLY  // ZSTD_getCParams: the level's match tables for a window
 #include <zstd.h>
 
 #include <algorithm>
@@ -68,10 +69,22 @@ int WindowLogFor(uint64_t span) { return WindowLogSpanning(span); }
 constexpr uint64_t kJobBytes = uint64_t{32} << 20;
 
 bool ConfigureEncoder(ZSTD_CCtx* context, const EncodeOptions& options, int windowLog) {
+  windowLog = std::min(windowLog, kWindowLogMax);
   if (ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, options.level)) ||
-      ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, std::min(windowLog, kWindowLogMax))) ||
+      ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, windowLog)) ||
       ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0)))
     return false;
+  // A stream fed in pieces has no size zstd knows, so it would size its match tables for the
+  // level's own window (80 MB at level 19) whatever the window set here: a small file's coding
+  // would spend most of its time clearing them. No table needs more entries than twice the window
+  // has positions (zstd trims them so itself when it knows the size).
+  if (windowLog < kWindowLogMax) {
+    ZSTD_compressionParameters tables = ZSTD_getCParams(options.level, ZSTD_CONTENTSIZE_UNKNOWN, 0);
+    int most = windowLog + 1;
+    if (ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_hashLog, std::min(static_cast<int>(tables.hashLog), most))) ||
+        ZSTD_isError(ZSTD_CCtx_setParameter(context, ZSTD_c_chainLog, std::min(static_cast<int>(tables.chainLog), most))))
+      return false;
+  }
   // zstd's output is the same for any number of workers from one up, so the payload does not
   // depend on how many cores the builder had; a zstd built without threads ignores the request.
   ZSTD_CCtx_setParameter(context, ZSTD_c_nbWorkers, static_cast<int>(std::max(1u, options.threads)));
