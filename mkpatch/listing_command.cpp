@@ -58,7 +58,7 @@ std::string HashOrNull(bool present, const payload::Hash128& hash) {
 
 // The field names are part of the builder's interface (README.md): add fields, never rename them.
 void PrintJson(const payload::PayloadIndex& index, const std::vector<const char*>& stages) {
-  std::string out = "{\n  \"format_version\": " + std::to_string(payload::kFormatVersion) + ",\n  \"records\": [";
+  std::string out = "{\n  \"format_version\": " + std::to_string(index.formatVersion) + ",\n  \"records\": [";
   for (size_t i = 0; i < index.records.size(); ++i)
     out += std::string(i ? "," : "") + "\n    " + JsonString(index.records[i]);
   out += std::string(index.records.empty() ? "" : "\n  ") + "],\n";

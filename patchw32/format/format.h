@@ -11,7 +11,10 @@ namespace payload {
 
 inline constexpr char kTrailerMagic[8] = {'O', 'R', 'V', 'N', 'T', 'R', 'L', 'R'};
 inline constexpr char kIndexMagic[8] = {'O', 'R', 'V', 'N', 'P', 'A', 'Y', '\0'};
-inline constexpr uint32_t kFormatVersion = 1;
+// Version 2 stores the index's records and file table as one zstd frame; version 1, which is
+// still read, stored them as they are.
+inline constexpr uint32_t kFormatVersion = 2;
+inline constexpr uint32_t kStoredIndexVersion = 1;
 inline constexpr uint32_t kTrailerSize = 48;
 inline constexpr uint32_t kIndexHeaderSize = 48;
 
@@ -100,6 +103,7 @@ struct PayloadIndex {
   std::vector<FileEntry> entries;
   uint64_t dataOffset = 0;  // absolute file offset of the data area
   uint64_t dataLength = 0;
+  uint32_t formatVersion = kFormatVersion;
 };
 
 }  // namespace payload

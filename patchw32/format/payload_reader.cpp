@@ -1,6 +1,8 @@
 // Reading the payload: the trailer, then the index, each bounded and checked before use.
 #include "patchw32/format/payload_reader.h"
 
+#include <zstd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -88,7 +90,7 @@ bool FindTrailer(uint64_t fileSize, const ReadAtFunction& readAt, Trailer& trail
   trailer.payloadLength = reader.Read<uint64_t>();
   trailer.indexLength = reader.Read<uint64_t>();
   trailer.indexHash = reader.Read<uint64_t>();
-  if (version != kFormatVersion || size != kTrailerSize) {
+  if ((version != kFormatVersion && version != kStoredIndexVersion) || size != kTrailerSize) {
     error = "the patch is of an unknown format version";
     return false;
   }
@@ -211,18 +213,38 @@ bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, Payloa
   uint64_t recordsLength = header.Read<uint64_t>();
   uint64_t tableLength = header.Read<uint64_t>();
   uint64_t dataLength = header.Read<uint64_t>();
-  if (header.Failed() || std::memcmp(magic.data(), kIndexMagic, 8) != 0 || version != kFormatVersion) {
+  if (header.Failed() || std::memcmp(magic.data(), kIndexMagic, 8) != 0 ||
+      (version != kFormatVersion && version != kStoredIndexVersion)) {
     error = "the patch's index is not of a known format";
     return false;
   }
-  uint64_t bodyLength = index.size() - kIndexHeaderSize;
+  std::span<const std::byte> stored = index.subspan(kIndexHeaderSize);
+  std::vector<std::byte> unpacked;
+  if (version == kFormatVersion) {
+    // The lengths are the unpacked body's; the frame must say the same and fill the rest exactly.
+    bool bounded = recordsLength <= kMaxIndexLength && tableLength <= kMaxIndexLength - recordsLength;
+    uint64_t unpackedLength = recordsLength + tableLength;
+    if (!bounded || ZSTD_getFrameContentSize(stored.data(), stored.size()) != unpackedLength ||
+        ZSTD_findFrameCompressedSize(stored.data(), stored.size()) != stored.size()) {
+      error = "the patch's index is damaged";
+      return false;
+    }
+    unpacked.resize(static_cast<size_t>(unpackedLength));
+    size_t written = ZSTD_decompress(unpacked.data(), unpacked.size(), stored.data(), stored.size());
+    if (ZSTD_isError(written) || written != unpacked.size()) {
+      error = "the patch's index is damaged";
+      return false;
+    }
+    stored = unpacked;
+  }
+  uint64_t bodyLength = stored.size();
   if (recordCount > kMaxRecords || entryCount > kMaxEntries || recordsLength > bodyLength ||
       tableLength != bodyLength - recordsLength || dataLength != payloadLength - index.size()) {
     error = "the patch's index is damaged";
     return false;
   }
 
-  ByteReader records(index.subspan(kIndexHeaderSize, recordsLength));
+  ByteReader records(stored.first(recordsLength));
   out.records.clear();
   for (uint32_t i = 0; i < recordCount; ++i) {
     uint32_t length = records.Read<uint32_t>();
@@ -234,7 +256,7 @@ bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, Payloa
     return false;
   }
 
-  ByteReader table(index.subspan(kIndexHeaderSize + recordsLength));
+  ByteReader table(stored.subspan(recordsLength));
   // Windows sees names that differ only in case as one file: two such entries would both change it.
   std::unordered_set<std::string> folded;
   out.entries.clear();
@@ -257,6 +279,7 @@ bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, Payloa
     return false;
   }
   out.dataLength = dataLength;
+  out.formatVersion = version;
   return true;
 }
 

@@ -37,7 +37,7 @@ def tree(root):
 with open(listing_path, "rb") as f:
     listing = json.loads(f.read().decode("utf-8"))
 
-check(listing["format_version"] == 1, "format_version")
+check(listing["format_version"] == 2, "format_version")
 # The records file's lines, comments and empty lines left out, byte 0xC9 read as U+00C9.
 check(listing["records"] == ['Versions,Orvan "Gold",Orvan.exe,1.1,1.2', "Registry,Software\\Quillmer\\\u00c9dition",
                              "Expansion,Isles,7,1.0,xpd"], "records: %r" % listing["records"])

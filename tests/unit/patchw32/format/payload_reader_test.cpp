@@ -1,5 +1,6 @@
 // The payload reader finds the trailer, checks everything and refuses damage of any kind.
 #include <gtest/gtest.h>
+#include <zstd.h>
 
 #include <cstring>
 #include <string>
@@ -157,6 +158,71 @@ TEST(PayloadReader, RefusesIndexesThatBreakTheirRulesEvenWithAGoodChecksum) {
     PayloadIndex index;
     std::string error;
     EXPECT_FALSE(Read(image, index, error)) << c.name;
+    EXPECT_FALSE(error.empty()) << c.name;
+  }
+}
+
+// An index of `version` with this header and body as they stand, behind a trailer that vouches for
+// them: what a reader sees of an index written wrongly rather than damaged on the way.
+std::vector<std::byte> IndexImage(uint32_t version, uint64_t recordsLength, uint64_t tableLength,
+                                  std::span<const std::byte> body) {
+  std::vector<std::byte> index(48);
+  std::memcpy(index.data(), payload::kIndexMagic, 8);
+  uint32_t counts[4] = {version, 1, 0, 0};
+  std::memcpy(index.data() + 8, counts, sizeof counts);
+  uint64_t lengths[3] = {recordsLength, tableLength, 0};
+  std::memcpy(index.data() + 24, lengths, sizeof lengths);
+  index.insert(index.end(), body.begin(), body.end());
+  auto trailer = payload::EncodeTrailer(0, index, 0);
+  index.insert(index.end(), trailer.begin(), trailer.end());
+  return index;
+}
+
+std::vector<std::byte> Packed(std::span<const std::byte> body) {
+  std::vector<std::byte> packed(ZSTD_compressBound(body.size()));
+  packed.resize(ZSTD_compress(packed.data(), packed.size(), body.data(), body.size(), 3));
+  return packed;
+}
+
+// Payloads of earlier builders stored the index's body as it is; they are still read.
+TEST(PayloadReader, ReadsAnIndexStoredUnpacked) {
+  const char record[] = "\x0a\0\0\0registry,k";
+  auto body = std::as_bytes(std::span(record, sizeof record - 1));
+  PayloadIndex index;
+  std::string error;
+  ASSERT_TRUE(Read(IndexImage(payload::kStoredIndexVersion, body.size(), 0, body), index, error)) << error;
+  EXPECT_EQ(index.records, std::vector<std::string>{"registry,k"});
+  EXPECT_EQ(index.formatVersion, payload::kStoredIndexVersion);
+  // The same body packed is today's index.
+  ASSERT_TRUE(Read(IndexImage(payload::kFormatVersion, body.size(), 0, Packed(body)), index, error)) << error;
+  EXPECT_EQ(index.records, std::vector<std::string>{"registry,k"});
+  EXPECT_EQ(index.formatVersion, payload::kFormatVersion);
+}
+
+TEST(PayloadReader, RefusesAPackedIndexBodyThatDisagreesWithItsLengths) {
+  const char record[] = "\x0a\0\0\0registry,k";
+  auto body = std::as_bytes(std::span(record, sizeof record - 1));
+  auto packed = Packed(body);
+  auto trailing = packed;
+  trailing.push_back(std::byte{0});
+  std::vector<std::byte> cut(packed.begin(), packed.end() - 1);
+  auto unpacked = std::vector<std::byte>(body.begin(), body.end());
+  struct Case {
+    const char* name;
+    uint64_t recordsLength, tableLength;
+    std::vector<std::byte> body;
+  };
+  const Case cases[] = {{"longer than it unpacks to", body.size() + 1, 0, packed},
+                        {"shorter than it unpacks to", body.size() - 1, 0, packed},
+                        {"lengths past the index's bound", uint64_t{1} << 62, uint64_t{1} << 62, packed},
+                        {"a byte after the frame", body.size(), 0, trailing},
+                        {"a frame cut short", body.size(), 0, cut},
+                        {"not packed at all", body.size(), 0, unpacked}};
+  for (const auto& c : cases) {
+    PayloadIndex index;
+    std::string error;
+    EXPECT_FALSE(Read(IndexImage(payload::kFormatVersion, c.recordsLength, c.tableLength, c.body), index, error))
+        << c.name;
     EXPECT_FALSE(error.empty()) << c.name;
   }
 }
