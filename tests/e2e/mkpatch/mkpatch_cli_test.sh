@@ -65,7 +65,7 @@ case $case in
     # The builder's version, and the zstd and liblzma it compresses with, which decide the payload's bytes.
     zstd_version=$(pkg-config --modversion libzstd)
     lzma_version=$(pkg-config --modversion liblzma)
-    expected="orvan-mkpatch $version (payload format 1, zstd $zstd_version, liblzma $lzma_version)"
+    expected="orvan-mkpatch $version (payload format 2, zstd $zstd_version, liblzma $lzma_version)"
     [ "$(cat "$work/out")" = "$expected" ] || fail "--version: '$(cat "$work/out")', not '$expected'"
     mkdir "$work/elsewhere"
     code=0

@@ -110,7 +110,7 @@ case $scenario in
     no_leftovers "$work/out"
 
     winbuild --version
-    grep -qx "orvan-mkpatch .* (payload format 1, zstd $(pkg-config --modversion libzstd), liblzma $(pkg-config --modversion liblzma))" "$work/win.out" ||
+    grep -qx "orvan-mkpatch .* (payload format 2, zstd $(pkg-config --modversion libzstd), liblzma $(pkg-config --modversion liblzma))" "$work/win.out" ||
       fail "orvan-mkpatch.exe --version: $(cat "$work/win.out")"
     ;;
 
