@@ -112,7 +112,8 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
   // a changed file also, when another old file holds more of its content than its own does (code
   // moved between files), and that coding is the smaller.
   std::vector<const TreeFile*> references;
-  if (finder && !newBytes.empty()) references = finder->Find(newBytes, payload::kMaxReferences);
+  if (finder && !newBytes.empty())
+    references = finder->Find(newBytes, payload::kMaxReferences, job.oldFile ? job.oldFile->path : std::string());
   uint64_t joinedSize = 0;
   for (const auto* reference : references) joinedSize += reference->size;
   while (references.size() > 1 && joinedSize > kJoinedReferencesMax) {

@@ -97,7 +97,8 @@ ReferenceFinder::ReferenceFinder(const std::vector<TreeFile>& oldFiles, unsigned
   std::sort(table_.begin(), table_.end());
 }
 
-std::vector<const TreeFile*> ReferenceFinder::Find(std::span<const std::byte> newBytes, size_t most) const {
+std::vector<const TreeFile*> ReferenceFinder::Find(std::span<const std::byte> newBytes, size_t most,
+                                                   const std::string& ownPath) const {
   auto prints = Fingerprints(newBytes);
   // The old files that hold each print (not too common to say anything).
   std::vector<std::span<const std::pair<uint64_t, uint32_t>>> holders;
@@ -114,6 +115,13 @@ std::vector<const TreeFile*> ReferenceFinder::Find(std::span<const std::byte> ne
       if (!held[i])
         for (const auto& [print, file] : holders[i]) ++votes[file];
     auto best = std::max_element(votes.begin(), votes.end());  // the first of equals
+    // A file's own old file that ties with another (a bundle holding a copy of it, say) is the one
+    // to code against: the builder then codes the file once, not against both.
+    if (!ownPath.empty() && best != votes.end()) {
+      auto own = std::find_if(oldFiles_.begin(), oldFiles_.end(), [&](const TreeFile& f) { return f.path == ownPath; });
+      if (own != oldFiles_.end() && votes[static_cast<size_t>(own - oldFiles_.begin())] == *best)
+        best = votes.begin() + (own - oldFiles_.begin());
+    }
     if (best == votes.end() || *best == 0 || uint64_t{*best} * (found.empty() ? 8 : 16) < prints.size()) break;
     auto file = static_cast<uint32_t>(best - votes.begin());
     found.push_back(&oldFiles_[file]);

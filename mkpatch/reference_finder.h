@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -25,8 +26,10 @@ class ReferenceFinder {
   // The old files newBytes was made from, at most `most`: first the one that shares the most
   // fingerprints with it, when that is an eighth of them; then, one by one, the one that holds the
   // most of those not yet held, while that is a sixteenth (a file merged from several). Ties go to
-  // the first path, so the same trees always give the same answer. Empty when none qualifies.
-  std::vector<const TreeFile*> Find(std::span<const std::byte> newBytes, size_t most) const;
+  // the old file at `ownPath` (a changed file's own), else to the first path, so the same trees
+  // always give the same answer. Empty when none qualifies.
+  std::vector<const TreeFile*> Find(std::span<const std::byte> newBytes, size_t most,
+                                    const std::string& ownPath = {}) const;
 
  private:
   const std::vector<TreeFile>& oldFiles_;

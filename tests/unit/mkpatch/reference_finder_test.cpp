@@ -108,6 +108,10 @@ TEST(ReferenceFinder, ACopyHeldByManyFilesTiesToTheFirstPathAndCommonBytesSayNot
   ASSERT_EQ(found.size(), 1u);  // b and c hold nothing a does not
   EXPECT_EQ(found.front()->path, "a.dat");
   EXPECT_TRUE(finder.Find(common, 8).empty());
+  // A changed file's own old file wins a tie: c.dat, changed, is coded against itself alone.
+  found = finder.Find(shared, 8, "c.dat");
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found.front()->path, "c.dat");
 }
 
 }  // namespace
