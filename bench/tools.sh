@@ -94,6 +94,7 @@ run_floor() {
   local name=$1 pairs=$2 runs=() i
   for ((i = 0; i < apply_runs; ++i)); do
     rm -rf "$tmp/floor" && mkdir -p "$tmp/floor"
+    sync  # as before the updater's runs: nothing pending from earlier work is flushed in the pass
     runs+=("$(measure "$floor" "$pairs" "$tmp/floor")")
   done
   local a
@@ -123,9 +124,9 @@ xor_checksum() {
 }
 
 # The whole product on a tree (DIR/old, DIR/new): an updater built by orvan-mkpatch, applied by
-# orvan-update to a copy of the old tree (the copy is not timed), then compared with the new
-# tree, $apply_runs times (the median time is kept). The installed version is told by a checksum
-# record over EXE's first 64 KiB.
+# orvan-update to a copy of the old tree (the copy, flushed to disk, is not timed), then compared
+# with the new tree, $apply_runs times (the median time is kept). The installed version is told by
+# a checksum record over EXE's first 64 KiB.
 run_updater() {
   local name=$1 dir=$2 exe=$3
   local records="$tmp/records.txt" updater="$tmp/updater" install="$tmp/install" b a check
@@ -138,6 +139,9 @@ run_updater() {
   for ((i = 0; i < apply_runs; ++i)); do
     rm -rf "$install"
     cp -r "$dir/old" "$install"
+    # The copy's writes reach the disk now, not during the run: the updater flushes the files it
+    # writes, and on ext4 a flush may wait for other files' pending writes too.
+    sync
     # The console front end asks nothing when its input is not a terminal; no Backup argument.
     runs+=("$(cd "$install" && measure_stamped "$updater")")
     grep -q "Update completed successfully" "$tmp/out" || { echo "bench: the updater did not finish" >&2; exit 1; }
