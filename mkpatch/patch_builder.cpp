@@ -112,8 +112,12 @@ void RunJob(Job& job, const codec::EncodeOptions& options, Spool& spool, const R
   // a changed file also, when another old file holds more of its content than its own does (code
   // moved between files), and that coding is the smaller.
   std::vector<const TreeFile*> references;
-  if (finder && !newBytes.empty())
+  if (finder && !newBytes.empty()) {
     references = finder->Find(newBytes, payload::kMaxReferences, job.oldFile ? job.oldFile->path : std::string());
+    // Finding them read the whole new file: its pages go, as the hash's did, until the encoder
+    // reads them again.
+    newMap->Release(newBytes);
+  }
   uint64_t joinedSize = 0;
   for (const auto* reference : references) joinedSize += reference->size;
   while (references.size() > 1 && joinedSize > kJoinedReferencesMax) {
