@@ -107,6 +107,9 @@ std::vector<const TreeFile*> ReferenceFinder::Find(std::span<const std::byte> ne
                                           [](const auto& a, const auto& b) { return a.first < b.first; });
     if (first != last && static_cast<size_t>(last - first) <= kCommonFiles) holders.push_back({first, last});
   }
+  // A changed file's own old file, when it is one of them, wins a tie (below).
+  auto ownFile = std::find_if(oldFiles_.begin(), oldFiles_.end(), [&](const TreeFile& f) { return f.path == ownPath; });
+  auto own = ownPath.empty() || ownFile == oldFiles_.end() ? SIZE_MAX : static_cast<size_t>(ownFile - oldFiles_.begin());
   std::vector<const TreeFile*> found;
   std::vector<bool> held(holders.size());
   while (found.size() < most) {
@@ -117,11 +120,7 @@ std::vector<const TreeFile*> ReferenceFinder::Find(std::span<const std::byte> ne
     auto best = std::max_element(votes.begin(), votes.end());  // the first of equals
     // A file's own old file that ties with another (a bundle holding a copy of it, say) is the one
     // to code against: the builder then codes the file once, not against both.
-    if (!ownPath.empty() && best != votes.end()) {
-      auto own = std::find_if(oldFiles_.begin(), oldFiles_.end(), [&](const TreeFile& f) { return f.path == ownPath; });
-      if (own != oldFiles_.end() && votes[static_cast<size_t>(own - oldFiles_.begin())] == *best)
-        best = votes.begin() + (own - oldFiles_.begin());
-    }
+    if (own != SIZE_MAX && best != votes.end() && votes[own] == *best) best = votes.begin() + static_cast<std::ptrdiff_t>(own);
     if (best == votes.end() || *best == 0 || uint64_t{*best} * (found.empty() ? 8 : 16) < prints.size()) break;
     auto file = static_cast<uint32_t>(best - votes.begin());
     found.push_back(&oldFiles_[file]);

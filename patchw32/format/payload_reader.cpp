@@ -25,6 +25,9 @@ struct Trailer {
   uint64_t indexHash = 0;
 };
 
+// The versions this reader knows: today's, and the one whose index body was stored unpacked.
+bool KnownVersion(uint32_t version) { return version == kFormatVersion || version == kStoredIndexVersion; }
+
 bool HasTrailerMagic(std::span<const std::byte> bytes) {
   return bytes.size() >= 8 && std::memcmp(bytes.data(), kTrailerMagic, 8) == 0;
 }
@@ -90,7 +93,7 @@ bool FindTrailer(uint64_t fileSize, const ReadAtFunction& readAt, Trailer& trail
   trailer.payloadLength = reader.Read<uint64_t>();
   trailer.indexLength = reader.Read<uint64_t>();
   trailer.indexHash = reader.Read<uint64_t>();
-  if ((version != kFormatVersion && version != kStoredIndexVersion) || size != kTrailerSize) {
+  if (!KnownVersion(version) || size != kTrailerSize) {
     error = "the patch is of an unknown format version";
     return false;
   }
@@ -213,8 +216,7 @@ bool ParseIndex(std::span<const std::byte> index, uint64_t payloadLength, Payloa
   uint64_t recordsLength = header.Read<uint64_t>();
   uint64_t tableLength = header.Read<uint64_t>();
   uint64_t dataLength = header.Read<uint64_t>();
-  if (header.Failed() || std::memcmp(magic.data(), kIndexMagic, 8) != 0 ||
-      (version != kFormatVersion && version != kStoredIndexVersion)) {
+  if (header.Failed() || std::memcmp(magic.data(), kIndexMagic, 8) != 0 || !KnownVersion(version)) {
     error = "the patch's index is not of a known format";
     return false;
   }

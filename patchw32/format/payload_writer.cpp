@@ -16,44 +16,42 @@ constexpr int kIndexLevel = 19;
 
 std::vector<std::byte> EncodeIndex(const std::vector<std::string>& records,
                                    const std::vector<FileEntry>& entries, uint64_t dataLength) {
-  ByteWriter recordBytes;
+  // The body: the records, then the file table.
+  ByteWriter body;
   for (const auto& record : records) {
-    recordBytes.Write<uint32_t>(static_cast<uint32_t>(record.size()));
-    recordBytes.WriteText(record);
+    body.Write<uint32_t>(static_cast<uint32_t>(record.size()));
+    body.WriteText(record);
   }
-  ByteWriter table;
+  uint64_t recordsLength = body.Bytes().size();
   for (const auto& entry : entries) {
-    table.Write<uint16_t>(static_cast<uint16_t>(entry.path.size()));
-    table.WriteText(entry.path);
-    table.Write<uint8_t>(static_cast<uint8_t>(entry.operation));
-    table.Write<uint8_t>(entry.flags);
-    table.Write<uint8_t>(static_cast<uint8_t>(entry.codec));
-    table.Write<uint8_t>(0);
-    table.Write<uint64_t>(entry.oldSize);
-    table.Write<uint64_t>(entry.oldHash.low);
-    table.Write<uint64_t>(entry.oldHash.high);
-    table.Write<uint64_t>(entry.newSize);
-    table.Write<uint64_t>(entry.newHash.low);
-    table.Write<uint64_t>(entry.newHash.high);
-    table.Write<uint64_t>(entry.dataOffset);
-    table.Write<uint64_t>(entry.dataLength);
-    table.Write<uint64_t>(entry.dataHash);
+    body.Write<uint16_t>(static_cast<uint16_t>(entry.path.size()));
+    body.WriteText(entry.path);
+    body.Write<uint8_t>(static_cast<uint8_t>(entry.operation));
+    body.Write<uint8_t>(entry.flags);
+    body.Write<uint8_t>(static_cast<uint8_t>(entry.codec));
+    body.Write<uint8_t>(0);
+    body.Write<uint64_t>(entry.oldSize);
+    body.Write<uint64_t>(entry.oldHash.low);
+    body.Write<uint64_t>(entry.oldHash.high);
+    body.Write<uint64_t>(entry.newSize);
+    body.Write<uint64_t>(entry.newHash.low);
+    body.Write<uint64_t>(entry.newHash.high);
+    body.Write<uint64_t>(entry.dataOffset);
+    body.Write<uint64_t>(entry.dataLength);
+    body.Write<uint64_t>(entry.dataHash);
     if (entry.HasReference()) {
-      table.Write<uint8_t>(static_cast<uint8_t>(entry.references.size()));
+      body.Write<uint8_t>(static_cast<uint8_t>(entry.references.size()));
       for (const auto& reference : entry.references) {
-        table.Write<uint16_t>(static_cast<uint16_t>(reference.path.size()));
-        table.WriteText(reference.path);
-        table.Write<uint64_t>(reference.size);
-        table.Write<uint64_t>(reference.hash.low);
-        table.Write<uint64_t>(reference.hash.high);
+        body.Write<uint16_t>(static_cast<uint16_t>(reference.path.size()));
+        body.WriteText(reference.path);
+        body.Write<uint64_t>(reference.size);
+        body.Write<uint64_t>(reference.hash.low);
+        body.Write<uint64_t>(reference.hash.high);
       }
     }
   }
   // Records and file table as one zstd frame: paths share most of their folders and sizes most of
   // their bytes, so this halves a file table of many small files (the hashes are what remains).
-  ByteWriter body;
-  body.WriteBytes(recordBytes.Bytes());
-  body.WriteBytes(table.Bytes());
   std::vector<std::byte> packed(ZSTD_compressBound(body.Bytes().size()));
   size_t packedSize = ZSTD_compress(packed.data(), packed.size(), body.Bytes().data(), body.Bytes().size(), kIndexLevel);
   if (ZSTD_isError(packedSize)) throw std::runtime_error("cannot compress the patch's index");
@@ -65,8 +63,8 @@ std::vector<std::byte> EncodeIndex(const std::vector<std::string>& records,
   index.Write<uint32_t>(static_cast<uint32_t>(records.size()));
   index.Write<uint32_t>(static_cast<uint32_t>(entries.size()));
   index.Write<uint32_t>(0);
-  index.Write<uint64_t>(recordBytes.Bytes().size());
-  index.Write<uint64_t>(table.Bytes().size());
+  index.Write<uint64_t>(recordsLength);
+  index.Write<uint64_t>(body.Bytes().size() - recordsLength);
   index.Write<uint64_t>(dataLength);
   index.WriteBytes(packed);
   return std::move(index.Bytes());

@@ -3,9 +3,9 @@
 // of an index stored unpacked behind a valid magic and version, so that the fuzzer reaches the
 // record and file-table parsers past the checksums; or as the header fields and body of a packed
 // index, the body packed for it, so that it reaches them through the unpacking too.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
